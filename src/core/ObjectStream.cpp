@@ -1,0 +1,395 @@
+#include "core/ObjectStream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#include "core/Collections.h"
+
+namespace hv {
+
+namespace {
+
+constexpr std::uint8_t kTagEndOfList = 0;
+constexpr std::uint8_t kTagList = 1;
+constexpr std::uint8_t kTagInt8 = 2;
+constexpr std::uint8_t kTagInt16 = 3;
+constexpr std::uint8_t kTagInt32 = 4;
+constexpr std::uint8_t kTagString = 6;
+constexpr std::uint8_t kTagFalse = 8;
+constexpr std::uint8_t kTagTrue = 9;
+constexpr std::uint8_t kTagLongString = 12;
+
+constexpr std::int32_t kNilReference = -2;
+constexpr std::int32_t kNewReference = -1;
+
+constexpr std::int32_t kNoOwner = -2;
+constexpr std::int32_t kRootOwner = -1;
+
+std::string LowerAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+std::unordered_map<std::string, TStreamableFactory>& Registry() {
+  static std::unordered_map<std::string, TStreamableFactory> registry;
+  return registry;
+}
+
+}  // namespace
+
+void TClassRegistry::Register(std::string_view name, TStreamableFactory factory) {
+  Registry()[LowerAscii(name)] = factory;
+}
+
+TStreamableFactory TClassRegistry::Find(std::string_view name) {
+  const auto& registry = Registry();
+  const auto it = registry.find(LowerAscii(name));
+  return it == registry.end() ? nullptr : it->second;
+}
+
+// ---- reader
+
+TNetReader::TNetReader(TStream& stream, std::size_t bufferSize)
+    : Stream(stream), Buf(std::max<std::size_t>(bufferSize, 16)) {
+  StreamPos = Stream.Position();
+  StreamEnd = std::max(Stream.Size(), StreamPos);
+}
+
+TNetReader::~TNetReader() {
+  // Unconsumed buffered bytes go back, so the next reader of the stream starts after ours.
+  try {
+    Stream.Seek(StreamPos - static_cast<std::int64_t>(BufLen - BufPos));
+  } catch (...) {
+  }
+}
+
+void TNetReader::Fill() {
+  BufPos = 0;
+  BufLen = Stream.Read(Buf.data(), Buf.size());
+  StreamPos += static_cast<std::int64_t>(BufLen);
+  if (BufLen == 0) throw EReadError(kStreamReadError);
+}
+
+void TNetReader::ReadBytes(void* out, std::size_t count) {
+  auto* dst = static_cast<std::uint8_t*>(out);
+  while (count > 0) {
+    if (BufPos == BufLen) {
+      if (count >= Buf.size()) {
+        // Large values bypass the buffer.
+        const std::size_t n = Stream.Read(dst, count);
+        StreamPos += static_cast<std::int64_t>(n);
+        if (n != count) throw EReadError(kStreamReadError);
+        return;
+      }
+      Fill();
+    }
+    const std::size_t n = std::min(count, BufLen - BufPos);
+    std::memcpy(dst, Buf.data() + BufPos, n);
+    BufPos += n;
+    dst += n;
+    count -= n;
+  }
+}
+
+std::int32_t TNetReader::ReadInteger() {
+  switch (ReadByte()) {
+    case kTagInt8:
+      return static_cast<std::int8_t>(ReadByte());
+    case kTagInt16: {
+      const std::uint8_t lo = ReadByte();
+      const std::uint8_t hi = ReadByte();
+      return static_cast<std::int16_t>(static_cast<std::uint16_t>(lo | (hi << 8)));
+    }
+    case kTagInt32: {
+      std::uint8_t b[4];
+      ReadBytes(b, 4);
+      return static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+                                       (static_cast<std::uint32_t>(b[2]) << 16) |
+                                       (static_cast<std::uint32_t>(b[3]) << 24));
+    }
+    default:
+      Invalid();
+  }
+}
+
+std::string TNetReader::ReadString() {
+  std::int64_t length = 0;
+  switch (ReadByte()) {
+    case kTagString:
+      length = ReadByte();
+      break;
+    case kTagLongString: {
+      std::uint8_t b[4];
+      ReadBytes(b, 4);
+      length = static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+                                         (static_cast<std::uint32_t>(b[2]) << 16) |
+                                         (static_cast<std::uint32_t>(b[3]) << 24));
+      if (length < 0) Invalid();
+      break;
+    }
+    default:
+      Invalid();
+  }
+  // A length beyond the end of the stream never reaches the allocator.
+  if (length > BytesLeft()) throw EReadError(kStreamReadError);
+  std::string s(static_cast<std::size_t>(length), '\0');
+  ReadBytes(s.data(), s.size());
+  return s;
+}
+
+std::string TNetReader::ReadString(std::size_t maxLength) {
+  std::string s = ReadString();
+  if (s.size() > maxLength) s.resize(maxLength);
+  return s;
+}
+
+bool TNetReader::ReadBoolean() { return ReadByte() == kTagTrue; }
+
+char TNetReader::ReadChar() {
+  if (ReadByte() != kTagString) Invalid();
+  if (ReadByte() != 1) Invalid();
+  return static_cast<char>(ReadByte());
+}
+
+void TNetReader::ReadListBegin() {
+  if (ReadByte() != kTagList) Invalid();
+}
+
+void TNetReader::ReadListEnd() {
+  if (ReadByte() != kTagEndOfList) Invalid();
+}
+
+bool TNetReader::EndOfList() { return PeekByte() == kTagEndOfList; }
+
+std::int32_t TNetReader::ReadVersion() { return Version = ReadInteger(); }
+
+std::size_t TNetReader::ReadListLength() {
+  const std::int32_t length = ReadInteger();
+  if (length < 0) throw EListError::Capacity(length);
+  // Only a hint: each item takes at least one byte, so never reserve beyond what is left.
+  return static_cast<std::size_t>(std::min<std::int64_t>(length, BytesLeft()));
+}
+
+TStreamable* TNetReader::ReadReferenceAt(std::int32_t& index) {
+  const std::int32_t n = ReadInteger();
+  if (n == kNilReference) {
+    index = -1;
+    return nullptr;
+  }
+  if (n == kNewReference) {
+    std::string name = ReadString();
+    TStreamableFactory factory = nullptr;
+    if (LastFactory != nullptr && name == LastClassName) {
+      factory = LastFactory;
+    } else {
+      factory = TClassRegistry::Find(name);
+      if (factory == nullptr) throw EReadError("Class " + name + " not found");
+      LastClassName = std::move(name);
+      LastFactory = factory;
+    }
+    if (!InGraph) Invalid();  // a new object outside a graph would have no owner
+    std::unique_ptr<TStreamable> object(factory());
+    Owner.push_back(kNoOwner);
+    Table.push_back(object.get());
+    object.release();
+    index = static_cast<std::int32_t>(Table.size() - 1);
+    return Table.back();
+  }
+  if (n < 1 || static_cast<std::size_t>(n) > Table.size()) throw EListError::Index(static_cast<long long>(n) - 1);
+  index = n - 1;
+  return Table[static_cast<std::size_t>(index)];
+}
+
+TStreamable* TNetReader::ReadReference() {
+  std::int32_t index = -1;
+  return ReadReferenceAt(index);
+}
+
+TStreamable* TNetReader::ReadOwnedReference() {
+  std::int32_t index = -1;
+  TStreamable* object = ReadReferenceAt(index);
+  if (object == nullptr) return nullptr;
+  if (Owner[static_cast<std::size_t>(index)] != kNoOwner) Invalid();
+  Owner[static_cast<std::size_t>(index)] = CurrentBody;
+  return object;
+}
+
+void TNetReader::CheckOwnership() const {
+  // Every object must hang, through its owners, from the root: no orphans, no ownership cycles.
+  enum : std::uint8_t { kUnknown, kVisiting, kRooted };
+  std::vector<std::uint8_t> state(Table.size(), kUnknown);
+  std::vector<std::size_t> chain;
+  for (std::size_t i = 0; i < Table.size(); ++i) {
+    std::size_t j = i;
+    chain.clear();
+    while (state[j] == kUnknown) {
+      state[j] = kVisiting;
+      chain.push_back(j);
+      const std::int32_t owner = Owner[j];
+      if (owner == kRootOwner) break;
+      if (owner == kNoOwner) Invalid();
+      j = static_cast<std::size_t>(owner);
+      if (state[j] == kVisiting) Invalid();
+    }
+    for (std::size_t k : chain) state[k] = kRooted;
+  }
+}
+
+void TNetReader::FreeAll() noexcept {
+  for (TStreamable* object : Table) object->ForgetOwned();
+  for (TStreamable* object : Extras) object->ForgetOwned();
+  for (TStreamable* object : Table) delete object;
+  for (TStreamable* object : Extras) delete object;
+  Table.clear();
+  Owner.clear();
+  Extras.clear();
+}
+
+std::unique_ptr<TStreamable> TNetReader::ReadObjectGraph() {
+  Table.clear();
+  Owner.clear();
+  Extras.clear();
+  InGraph = true;
+  try {
+    const std::int32_t count = ReadInteger();
+    if (count < 0) throw EListError::Capacity(count);
+    const auto hint = static_cast<std::size_t>(std::min<std::int64_t>(count, BytesLeft()));
+    Table.reserve(hint);
+    Owner.reserve(hint);
+    CurrentBody = kRootOwner;
+    TStreamable* root = ReadOwnedReference();
+    if (root == nullptr) Invalid();
+    for (std::size_t i = 0; i < Table.size(); ++i) {
+      CurrentBody = static_cast<std::int32_t>(i);
+      Table[i]->ReadFrom(*this);
+    }
+    CheckOwnership();
+    for (TStreamable* object : Table) object->CheckLinks();
+    Table.clear();
+    Owner.clear();
+    Extras.clear();
+    InGraph = false;
+    return std::unique_ptr<TStreamable>(root);
+  } catch (...) {
+    FreeAll();
+    InGraph = false;
+    throw;
+  }
+}
+
+// ---- writer
+
+struct TNetWriter::TGraphState {
+  explicit TGraphState(int count) : Identities(count) { Table.reserve(static_cast<std::size_t>(count)); }
+  TDictionary Identities;
+  std::vector<const TStreamable*> Table;
+  std::int32_t NextIdentity = 1;
+};
+
+TNetWriter::TNetWriter(TStream& stream, std::size_t bufferSize)
+    : Stream(stream), Buf(std::max<std::size_t>(bufferSize, 16)) {}
+
+TNetWriter::~TNetWriter() {
+  try {
+    Flush();
+  } catch (...) {
+  }
+}
+
+void TNetWriter::Flush() {
+  if (BufLen == 0) return;
+  const std::size_t n = BufLen;
+  BufLen = 0;
+  Stream.Write(Buf.data(), n);
+}
+
+void TNetWriter::WriteBytes(const void* data, std::size_t count) {
+  const auto* src = static_cast<const std::uint8_t*>(data);
+  if (count >= Buf.size()) {
+    Flush();
+    Stream.Write(src, count);
+    return;
+  }
+  while (count > 0) {
+    if (BufLen == Buf.size()) Flush();
+    const std::size_t n = std::min(count, Buf.size() - BufLen);
+    std::memcpy(Buf.data() + BufLen, src, n);
+    BufLen += n;
+    src += n;
+    count -= n;
+  }
+}
+
+void TNetWriter::WriteInteger(std::int32_t value) {
+  if (value >= -128 && value <= 127) {
+    const std::uint8_t b[2] = {kTagInt8, static_cast<std::uint8_t>(value)};
+    WriteBytes(b, 2);
+  } else if (value >= -32768 && value <= 32767) {
+    const auto v = static_cast<std::uint16_t>(value);
+    const std::uint8_t b[3] = {kTagInt16, static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
+    WriteBytes(b, 3);
+  } else {
+    const auto v = static_cast<std::uint32_t>(value);
+    const std::uint8_t b[5] = {kTagInt32, static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                               static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+    WriteBytes(b, 5);
+  }
+}
+
+void TNetWriter::WriteString(std::string_view value) {
+  if (value.size() < 256) {
+    const std::uint8_t b[2] = {kTagString, static_cast<std::uint8_t>(value.size())};
+    WriteBytes(b, 2);
+  } else {
+    const auto v = static_cast<std::uint32_t>(value.size());
+    const std::uint8_t b[5] = {kTagLongString, static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                               static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+    WriteBytes(b, 5);
+  }
+  WriteBytes(value.data(), value.size());
+}
+
+void TNetWriter::WriteBoolean(bool value) { WriteByte(value ? kTagTrue : kTagFalse); }
+
+void TNetWriter::WriteChar(char value) {
+  const std::uint8_t b[3] = {kTagString, 1, static_cast<std::uint8_t>(value)};
+  WriteBytes(b, 3);
+}
+
+void TNetWriter::WriteReference(const TStreamable* object) {
+  if (object == nullptr) {
+    WriteInteger(kNilReference);
+    return;
+  }
+  if (Graph == nullptr) throw EError("Object reference written outside an object graph");
+  const auto key = reinterpret_cast<TElement>(object);
+  const TElement identity = Graph->Identities.Get(key);
+  if (identity != 0) {
+    WriteInteger(static_cast<std::int32_t>(identity));
+    return;
+  }
+  Graph->Identities.Put(key, static_cast<TElement>(Graph->NextIdentity++));
+  WriteInteger(kNewReference);
+  WriteString(object->ClassName());
+  Graph->Table.push_back(object);
+}
+
+void TNetWriter::WriteObjectGraph(const TStreamable& root) {
+  const int count = root.ObjectCount();
+  TGraphState state(count);
+  Graph = &state;
+  try {
+    WriteInteger(count);
+    WriteReference(&root);
+    for (std::size_t i = 0; i < state.Table.size(); ++i) state.Table[i]->WriteTo(*this);
+  } catch (...) {
+    Graph = nullptr;
+    throw;
+  }
+  Graph = nullptr;
+}
+
+}  // namespace hv
