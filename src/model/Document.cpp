@@ -1,0 +1,222 @@
+#include "model/Document.h"
+
+#include <algorithm>
+
+#include "model/Categories.h"
+#include "model/Library.h"
+#include "model/Segments.h"
+#include "model/TextStore.h"
+
+namespace hv {
+
+std::unique_ptr<TDocContent> TDocContent::Clone() const { return std::make_unique<TDocContent>(Segment, Numbered); }
+
+void TDocContent::ReadFrom(TNetReader& reader) {
+  Numbered = reader.ReadBoolean();
+  Number = static_cast<std::int16_t>(reader.ReadInteger());
+  const std::string id = reader.ReadString();
+  if (CurrentLibrary == nullptr) throw EDataError("Invalid ID: " + id);
+  Segment = CurrentLibrary->FindSegment(id, false);
+}
+
+void TDocContent::WriteTo(TNetWriter& writer) const {
+  writer.WriteBoolean(Numbered);
+  writer.WriteInteger(Number);
+  writer.WriteString(Segment != nullptr ? Segment->GetID() : std::string());
+}
+
+TOwningDocContent::TOwningDocContent(TText* text, bool numbered) : TDocContent(text, numbered) {}
+
+TOwningDocContent::~TOwningDocContent() { delete Segment; }
+
+TText* TOwningDocContent::Text() const { return static_cast<TText*>(Segment); }
+
+std::unique_ptr<TDocContent> TOwningDocContent::Clone() const {
+  std::unique_ptr<TText> text = Text()->CreateText();
+  if (Text()->Chunk != nullptr) text->SetChunk(Text()->Chunk->Copy());
+  auto entry = std::make_unique<TOwningDocContent>(text.release(), Numbered);
+  return entry;
+}
+
+void TOwningDocContent::ReadFrom(TNetReader& reader) {
+  Numbered = reader.ReadBoolean();
+  Number = static_cast<std::int16_t>(reader.ReadInteger());
+  Segment = reader.ReadOwned<TText>(true);
+}
+
+void TOwningDocContent::WriteTo(TNetWriter& writer) const {
+  writer.WriteBoolean(Numbered);
+  writer.WriteInteger(Number);
+  writer.WriteReference(Segment);
+}
+
+int TOwningDocContent::ObjectCount() const { return 1 + (Segment != nullptr ? Segment->ObjectCount() : 0); }
+
+TDocument::~TDocument() {
+  for (TDocContent* entry : Entries) entry->Dispose();
+}
+
+void TDocument::CheckIndex(int index) const {
+  if (index < 0 || index >= static_cast<int>(Entries.size())) throw EListError::Index(index);
+}
+
+void TDocument::InsertAt(int position, std::unique_ptr<TDocContent> entry) {
+  if (position < 0) {
+    Entries.push_back(entry.get());
+  } else {
+    if (position > static_cast<int>(Entries.size())) throw EListError::Index(position);
+    Entries.insert(Entries.begin() + position, entry.get());
+  }
+  entry.release();
+}
+
+void TDocument::InsertEntries(const std::vector<TStreamable*>& items, int position) {
+  int k = 0;
+  try {
+    for (TStreamable* item : items) {
+      std::unique_ptr<TDocContent> entry;
+      if (auto* content = dynamic_cast<TDocContent*>(item)) {
+        entry = content->Clone();
+      } else if (auto* node = dynamic_cast<TIdentityCategory*>(item)) {
+        if (CurrentLibrary == nullptr) throw EDataError("No text for ID: R" + FullID(node));
+        entry = CurrentLibrary->FindSegment("R" + FullID(node), false)->CreateContent();
+      } else if (auto* segment = dynamic_cast<TTextSegment*>(item)) {
+        entry = segment->CreateContent();
+      } else {
+        throw EDataError("Invalid item for a document");
+      }
+      InsertAt(position < 0 ? -1 : position + k, std::move(entry));
+      ++k;
+    }
+  } catch (...) {
+    // Entries already inserted stay, numbered like every other.
+    Renumber();
+    throw;
+  }
+  Renumber();
+}
+
+void TDocument::RemoveEntries(const std::vector<TDocContent*>& entries) {
+  for (TDocContent* entry : entries) {
+    const auto it = std::find(Entries.begin(), Entries.end(), entry);
+    if (it == Entries.end()) continue;  // not ours, or already removed
+    Entries.erase(it);
+    entry->Dispose();
+  }
+  Renumber();
+}
+
+void TDocument::MoveEntry(int from, int to) {
+  CheckIndex(from);
+  CheckIndex(to);
+  TDocContent* entry = Entries[static_cast<std::size_t>(from)];
+  Entries.erase(Entries.begin() + from);
+  Entries.insert(Entries.begin() + to, entry);
+  Renumber();
+}
+
+void TDocument::ToggleNumbered(int index) {
+  CheckIndex(index);
+  Entries[static_cast<std::size_t>(index)]->Numbered = !Entries[static_cast<std::size_t>(index)]->Numbered;
+  Renumber();
+}
+
+namespace {
+void SetTextFields(TDocContent& entry, std::string_view name, bool numbered, std::unique_ptr<TTextChunk> chunk,
+                   std::int16_t time, std::int16_t marks) {
+  entry.Numbered = numbered;
+  TTextSegment& text = *entry.Segment;
+  text.SetName(name);
+  text.Marks = marks;
+  text.Time = time;
+  text.SetChunk(std::move(chunk));
+}
+}  // namespace
+
+void TDocument::ReplaceText(int index, std::string_view name, bool numbered, std::unique_ptr<TTextChunk> chunk,
+                            std::int16_t time, std::int16_t marks) {
+  CheckIndex(index);
+  TDocContent*& slot = Entries[static_cast<std::size_t>(index)];
+  if (!slot->OwnsSegment()) {
+    // Editing a library item turns the entry into an owned copy that remembers where it came from.
+    auto text = std::make_unique<TText>();
+    text->Identity = slot->Segment != nullptr ? slot->Segment->Identity : nullptr;
+    std::unique_ptr<TDocContent> entry = text->CreateContent();
+    text.release();
+    slot->Dispose();
+    slot = entry.release();
+  }
+  SetTextFields(*slot, name, numbered, std::move(chunk), time, marks);
+  Renumber();
+}
+
+void TDocument::InsertText(int position, std::string_view name, bool numbered, std::unique_ptr<TTextChunk> chunk,
+                           std::int16_t time, std::int16_t marks) {
+  auto text = std::make_unique<TText>();
+  std::unique_ptr<TDocContent> entry = text->CreateContent();
+  text.release();
+  TDocContent* raw = entry.get();
+  InsertAt(position, std::move(entry));
+  SetTextFields(*raw, name, numbered, std::move(chunk), time, marks);
+  Renumber();
+}
+
+template <class TPick>
+void TDocument::AddDerived(const TDocument& source, TPick pick, std::unique_ptr<TTextChunk> (*stub)()) {
+  for (const TDocContent* entry : source.Entries) {
+    auto* question = dynamic_cast<TQuestion*>(entry->Segment);
+    if (question == nullptr) continue;
+    TTextSegment* derived = question->Identity != nullptr ? pick(*question->Identity) : nullptr;
+    if (derived != nullptr) {
+      Entries.push_back(new TDocContent(derived, entry->Numbered));
+    } else {
+      std::unique_ptr<TText> text = question->CreateText();
+      text->SetChunk(stub());
+      auto owning = std::make_unique<TOwningDocContent>(text.release(), entry->Numbered);
+      Entries.push_back(owning.get());
+      owning.release();
+    }
+  }
+  Renumber();
+}
+
+void TDocument::AddMarkSchemes(const TDocument& source) {
+  AddDerived(source, [](TIdentityCategory& node) -> TTextSegment* { return node.MarkScheme; }, NoMarkSchemeChunk);
+}
+
+void TDocument::AddReports(const TDocument& source) {
+  AddDerived(source, [](TIdentityCategory& node) -> TTextSegment* { return node.ExaminersReport; }, NoReportChunk);
+}
+
+void TDocument::Renumber() {
+  std::int16_t counter = 1;
+  for (TDocContent* entry : Entries)
+    if (entry->Numbered) entry->Number = counter++;
+}
+
+int TDocument::IndexOf(const TDocContent* entry) const {
+  const auto it = std::find(Entries.begin(), Entries.end(), entry);
+  return it == Entries.end() ? -1 : static_cast<int>(it - Entries.begin());
+}
+
+int TDocument::TotalMarks() const {
+  int total = 0;
+  for (const TDocContent* entry : Entries)
+    if (entry->Segment != nullptr) total += entry->Segment->Marks;
+  return total;
+}
+
+int TDocument::TotalTime() const {
+  int total = 0;
+  for (const TDocContent* entry : Entries)
+    if (entry->Segment != nullptr) total += entry->Segment->Time;
+  return total;
+}
+
+void TDocument::ReadFrom(TNetReader& reader) { reader.ReadRefList(Entries, true); }
+
+void TDocument::WriteTo(TNetWriter& writer) const { writer.WriteReferenceList(Entries); }
+
+int TDocument::ObjectCount() const { return 1 + CountObjects(Entries); }
+
+}  // namespace hv

@@ -1,0 +1,95 @@
+#pragma once
+// A test document: an ordered list of entries that show library texts or own free texts.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/ObjectStream.h"
+
+namespace hv {
+
+class TTextSegment;
+class TText;
+class TTextChunk;
+
+// An entry that shows a library text; stored in documents by typed ID.
+class TDocContent : public TStreamable {
+public:
+  static constexpr const char* StaticClassName = "TDocContent";
+  const char* ClassName() const override { return StaticClassName; }
+
+  TDocContent() = default;
+  TDocContent(TTextSegment* segment, bool numbered) : Numbered(numbered), Segment(segment) {}
+
+  bool Numbered = false;
+  std::int16_t Number = 0;  // valid while Numbered
+  TTextSegment* Segment = nullptr;
+
+  virtual std::unique_ptr<TDocContent> Clone() const;
+  virtual bool OwnsSegment() const { return false; }
+
+  void ReadFrom(TNetReader& reader) override;
+  void WriteTo(TNetWriter& writer) const override;
+};
+
+// An entry that owns its free text (always a TText).
+class TOwningDocContent : public TDocContent {
+public:
+  static constexpr const char* StaticClassName = "TOwningDocContent";
+  const char* ClassName() const override { return StaticClassName; }
+
+  TOwningDocContent() = default;
+  TOwningDocContent(TText* text, bool numbered);
+  ~TOwningDocContent() override;
+
+  TText* Text() const;
+  std::unique_ptr<TDocContent> Clone() const override;
+  bool OwnsSegment() const override { return true; }
+
+  void ReadFrom(TNetReader& reader) override;
+  void WriteTo(TNetWriter& writer) const override;
+  int ObjectCount() const override;
+  void ForgetOwned() override { Segment = nullptr; }
+};
+
+class TDocument : public TStreamable {
+public:
+  static constexpr const char* StaticClassName = "TDocument";
+  const char* ClassName() const override { return StaticClassName; }
+
+  TDocument() = default;
+  ~TDocument() override;
+
+  std::vector<TDocContent*> Entries;  // owned
+
+  // Items are existing entries (cloned), library segments, or resource identity nodes.
+  void InsertEntries(const std::vector<TStreamable*>& items, int position);
+  void RemoveEntries(const std::vector<TDocContent*>& entries);
+  void MoveEntry(int from, int to);
+  void ToggleNumbered(int index);
+  void ReplaceText(int index, std::string_view name, bool numbered, std::unique_ptr<TTextChunk> chunk,
+                   std::int16_t time, std::int16_t marks);
+  void InsertText(int position, std::string_view name, bool numbered, std::unique_ptr<TTextChunk> chunk,
+                  std::int16_t time, std::int16_t marks);
+  void AddMarkSchemes(const TDocument& source);
+  void AddReports(const TDocument& source);
+  void Renumber();
+
+  int IndexOf(const TDocContent* entry) const;
+  int TotalMarks() const;
+  int TotalTime() const;
+
+  void ReadFrom(TNetReader& reader) override;
+  void WriteTo(TNetWriter& writer) const override;
+  int ObjectCount() const override;
+  void ForgetOwned() override { Entries.clear(); }
+
+private:
+  void CheckIndex(int index) const;
+  void InsertAt(int position, std::unique_ptr<TDocContent> entry);
+  template <class TPick>
+  void AddDerived(const TDocument& source, TPick pick, std::unique_ptr<TTextChunk> (*stub)());
+};
+
+}  // namespace hv

@@ -1,0 +1,68 @@
+#pragma once
+// The question bank: four classification trees and three identity trees, read from the data file.
+#include <memory>
+#include <string>
+
+#include "core/ObjectStream.h"
+#include "model/Categories.h"
+#include "model/TextStore.h"
+
+namespace hv {
+
+class TTextSegment;
+
+inline constexpr std::int32_t kLibraryVersion = 11;
+
+class TLibrary : public TStreamable {
+public:
+  static constexpr const char* StaticClassName = "TLibrary";
+  const char* ClassName() const override { return StaticClassName; }
+
+  TLibrary() = default;
+  ~TLibrary() override;
+
+  std::string Name;  // at most 40 characters
+  TCategory* Topics = nullptr;  // the seven trees are owned
+  TCategory* QuestionTypes = nullptr;
+  TCategory* Levels = nullptr;
+  TCategory* Papers = nullptr;
+  TIdentityCategory* QuestionTree = nullptr;
+  TIdentityCategory* SyllabusTree = nullptr;
+  TIdentityCategory* ResourceTree = nullptr;
+
+  // A library with seven empty, unnamed trees.
+  static std::unique_ptr<TLibrary> CreateEmpty();
+
+  // The tree named by a letter: S syllabus, Q or space questions, R resources.
+  TIdentityCategory* FindIdentity(std::string_view id, char letter) const;
+  // The segment named by a typed ID; throws EDataError rather than answering none.
+  TTextSegment* FindSegment(std::string_view typedId, bool create = false) const;
+
+  void ReadFrom(TNetReader& reader) override;
+  void WriteTo(TNetWriter& writer) const override;
+  int ObjectCount() const override;
+  void ForgetOwned() override;
+  void CheckLinks() const override;
+};
+
+// The open library, used to resolve typed IDs while documents are read. The application state
+// owns the library; this only points at it.
+extern TLibrary* CurrentLibrary;
+
+struct TOpenedLibrary {
+  std::unique_ptr<TTextStore> TextStore;
+  std::unique_ptr<TLibrary> Library;
+};
+
+// Opens the library of a subject: the text file first, then the data file with its version checks.
+// File problems raise EInOutError; malformed data raises the object stream's errors.
+TOpenedLibrary OpenLibrary(const std::string& subject);
+TOpenedLibrary OpenLibraryFiles(const std::string& textFileName, const std::string& dataFileName);
+
+// Writes a library data file: version, two header integers, the graph.
+void WriteLibraryFile(TStream& stream, const TLibrary& library, std::int32_t version = kLibraryVersion);
+
+// Registers every model class with the object stream; safe to call more than once.
+void RegisterModelClasses();
+
+}  // namespace hv
