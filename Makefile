@@ -13,6 +13,7 @@ build: deps
 	cmake --build --preset debug -j $(JOBS)
 
 run: build
+	@test -x build/debug/src/app/harrowvane || { echo "make run: the harrowvane program is not built yet (src/app)"; exit 1; }
 	cd build/debug/data/sample && HARROWVANE_CONFIG_DIR=$(CURDIR)/build/debug/data/sample ../../src/app/harrowvane $(SAMPLE_KEY)
 
 test: build
@@ -21,7 +22,7 @@ test: build
 asan: deps
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
-	cd build/asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS) -L plain
+	cd build/asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
 bench: deps
 	cmake --preset release
