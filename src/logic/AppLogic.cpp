@@ -1,0 +1,286 @@
+#include "logic/AppLogic.h"
+
+#include <algorithm>
+
+#include "core/Errors.h"
+#include "model/Categories.h"
+#include "model/LibraryConfig.h"
+#include "model/Segments.h"
+
+namespace hv {
+
+namespace {
+
+bool Holds(const TItemList& items, const std::vector<TDocContent*>& entries) {
+  return std::any_of(items.begin(), items.end(), [&](const TStreamable* item) {
+    return std::find(entries.begin(), entries.end(), item) != entries.end();
+  });
+}
+
+const TTextSegment* SegmentOf(const TStreamable* item) {
+  if (const auto* entry = dynamic_cast<const TDocContent*>(item)) return entry->Segment;
+  return dynamic_cast<const TTextSegment*>(item);
+}
+
+}  // namespace
+
+TAppLogic::TAppLogic() { Relay.AddObserver<&TAppLogic::DocumentNotified>(this); }
+
+TAppLogic::~TAppLogic() {
+  SelectorPtr.reset();
+  for (const auto& doc : DocumentList) Relay.Detach(doc.get());
+  DocumentList.clear();
+  Closing.clear();
+  ClipboardList.clear();
+  if (CurrentLibrary == Lib.get()) CurrentLibrary = nullptr;
+  Lib.reset();
+  Store.reset();
+}
+
+void TAppLogic::OpenLibrary(const std::string& subject) {
+  if (Lib) throw EError("A library is already open");
+  SubjectName = subject;
+  AdoptLibrary(subject, ::hv::OpenLibrary(subject));
+}
+
+void TAppLogic::AdoptLibrary(const std::string& subject, TOpenedLibrary opened) {
+  if (Lib) throw EError("A library is already open");
+  if (!opened.Library) throw EError("No library to adopt");
+  SubjectName = subject;
+  Store = std::move(opened.TextStore);
+  Lib = std::move(opened.Library);
+  CurrentLibrary = Lib.get();
+  Organisation = ReadProfileString(kLibraryIniName, subject, "OrganisationName");
+  SelectorPtr = std::make_unique<TQuestionSelector>(*Lib);
+  SelectorPtr->AddObserver<&TAppLogic::SearchResultsChanged>(this);
+}
+
+std::unique_ptr<TDocLogic> TAppLogic::NewLogic() const { return std::make_unique<TDocLogic>(SubjectName); }
+
+void TAppLogic::Adopt(std::unique_ptr<TDocLogic> doc) {
+  TDocLogic* raw = doc.get();
+  raw->Owner = this;
+  DocumentList.push_back(std::move(doc));
+  Relay.Attach(raw);
+  Notify({AppCode::DocCreate});
+}
+
+void TAppLogic::ReleaseDocument(TDocLogic* doc) {
+  std::unique_ptr<TDocLogic> dying;
+  for (auto* list : {&Closing, &DocumentList}) {
+    const auto it = std::find_if(list->begin(), list->end(), [&](const auto& d) { return d.get() == doc; });
+    if (it != list->end()) {
+      dying = std::move(*it);
+      list->erase(it);
+      break;
+    }
+  }
+  if (!dying) return;
+  if (std::find(Relay.Subjects().begin(), Relay.Subjects().end(), doc) != Relay.Subjects().end()) Relay.Detach(doc);
+  if (CurrentDoc == doc) CurrentDoc = nullptr;
+}
+
+void TAppLogic::NewDocument() {
+  std::unique_ptr<TDocLogic> doc = NewLogic();
+  doc->CreateNew();
+  Adopt(std::move(doc));
+}
+
+void TAppLogic::OpenDocument(const std::string& fileName) {
+  std::unique_ptr<TDocLogic> doc = NewLogic();
+  try {
+    doc->LoadFromFile(fileName);
+  } catch (...) {
+    throw EInOutError(kOpenDocumentFailed);
+  }
+  Adopt(std::move(doc));
+}
+
+void TAppLogic::CreateMarkSchemeDocument() {
+  if (CurrentDoc == nullptr || !CurrentDoc->Document) throw EError("There is no current document");
+  std::unique_ptr<TDocLogic> doc = NewLogic();
+  doc->InitFromMarkSchemes(*CurrentDoc->Document);
+  Adopt(std::move(doc));
+}
+
+void TAppLogic::CreateReportDocument() {
+  if (DocumentList.empty()) throw EError(kReportNeedsDocument);
+  SetCurrentDocument(DocumentList.front().get());
+  std::unique_ptr<TDocLogic> doc;
+  try {
+    if (CurrentDoc == nullptr || !CurrentDoc->Document) throw EError(kReportNeedsDocument);
+    doc = NewLogic();
+    doc->InitFromReports(*CurrentDoc->Document);
+  } catch (...) {
+    throw EError(kReportNeedsDocument);
+  }
+  Adopt(std::move(doc));
+}
+
+void TAppLogic::SetCurrentDocument(TDocLogic* doc) {
+  if (doc == CurrentDoc) return;
+  CurrentDoc = doc;
+  Notify({AppCode::CurrentDoc});
+}
+
+void TAppLogic::SetCurrentList(TListRef list, int index) {
+  if (!list) throw EError("The current list cannot be none");
+  const int newIndex = index >= 0 && static_cast<std::size_t>(index) < list.Count() ? index : -1;
+  if (list == CurrentListRef && newIndex == Index) return;
+  CurrentListRef = list;
+  Index = newIndex;
+  Notify({AppCode::CurrentList});
+}
+
+void TAppLogic::SelectItem(TStreamable* item, TListRef sourceList, bool clearHistory) {
+  if (clearHistory)
+    HistoryList.clear();
+  else if (SelectionList.size() == 1)
+    HistoryList.push_back(SelectionList.front());
+  SelectionList.assign(1, item);
+  Source = sourceList;
+  Notify({AppCode::CurrentSelection, AppCode::History});
+}
+
+void TAppLogic::SetSelection(TItemList list, TListRef sourceList) {
+  HistoryList.clear();
+  SelectionList = std::move(list);
+  Source = sourceList;
+  Notify({AppCode::CurrentSelection, AppCode::History});
+}
+
+void TAppLogic::TouchSelection() { Notify({AppCode::CurrentSelection}); }
+
+void TAppLogic::GoBack() {
+  if (HistoryList.empty()) throw EListError::Index(-1);
+  TStreamable* item = HistoryList.back();
+  HistoryList.pop_back();
+  SelectionList.assign(1, item);
+  const bool isCurrentItem = HistoryList.empty() && CurrentListRef && CurrentListRef.ItemAt(Index) == item;
+  Source = isCurrentItem ? CurrentListRef : TListRef();
+  Notify({AppCode::CurrentSelection, AppCode::History});
+}
+
+TStreamable* TAppLogic::SelectedItem() const { return SelectionList.size() == 1 ? SelectionList.front() : nullptr; }
+
+TTextSegment* TAppLogic::SelectedSegment() const {
+  TStreamable* item = SelectedItem();
+  if (auto* entry = dynamic_cast<TDocContent*>(item)) return entry->Segment;
+  return dynamic_cast<TTextSegment*>(item);
+}
+
+void TAppLogic::SetClipboard(const TItemList& items) {
+  // The new contents are complete before the old ones go, so a failure leaves the clipboard as it
+  // was, and copying the clipboard's own entries works.
+  std::vector<std::unique_ptr<TDocContent>> copies;
+  copies.reserve(items.size());
+  for (TStreamable* item : items) {
+    if (auto* entry = dynamic_cast<TDocContent*>(item)) {
+      copies.push_back(entry->Clone());
+    } else if (auto* text = dynamic_cast<TText*>(item)) {
+      // A free text belongs to its document entry; the clipboard takes its own copy.
+      std::unique_ptr<TText> copy = text->CreateText();
+      if (text->Chunk != nullptr) copy->SetChunk(text->Chunk->Copy());
+      copies.push_back(copy->CreateContent());
+      copy.release();
+    } else if (auto* segment = dynamic_cast<TTextSegment*>(item)) {
+      copies.push_back(segment->CreateContent());
+    } else if (auto* node = dynamic_cast<TIdentityCategory*>(item)) {
+      if (node->Resource == nullptr) throw EDataError("No text for ID: R" + FullID(node));
+      copies.push_back(node->Resource->CreateContent());
+    } else {
+      throw EDataError("Invalid item for a document");
+    }
+  }
+  ClipboardList.swap(copies);
+  copies.clear();
+  Notify({AppCode::ClipboardChanged});
+}
+
+std::string TAppLogic::StatusText() const {
+  if (SelectionList.empty()) return {};
+  std::string text;
+  int marks = 0;
+  int time = 0;
+  auto add = [&](const TStreamable* item) {
+    if (const TTextSegment* segment = SegmentOf(item)) {
+      marks += segment->Marks;
+      time += segment->Time;
+    }
+  };
+  const TStreamable* single = SelectedItem();
+  if (single != nullptr && CurrentListRef && CurrentListRef.ItemAt(Index) == single) {
+    std::string listName = "Text List";
+    const auto doc = std::find_if(DocumentList.begin(), DocumentList.end(), [&](const auto& d) {
+      return d->Document && CurrentListRef == TListRef(d->Document->Entries);
+    });
+    if (doc != DocumentList.end())
+      listName = (*doc)->DisplayName();
+    else if (SelectorPtr && CurrentListRef == TListRef(SelectorPtr->Results()))
+      listName = "Question Finder";
+    text = "  Item " + std::to_string(Index + 1) + " of " + std::to_string(CurrentListRef.Count()) + " in " + listName;
+    for (std::size_t i = 0; i < CurrentListRef.Count(); ++i) add(CurrentListRef.At(i));
+  } else {
+    text = SelectionList.size() == 1 ? std::string("1 item") : "  " + std::to_string(SelectionList.size()) + " items";
+    for (const TStreamable* item : SelectionList) add(item);
+  }
+  if (marks > 0) text += ", total marks: " + std::to_string(marks);
+  if (time > 0) text += ", time allowed: " + std::to_string(time) + " min";
+  return text;
+}
+
+void TAppLogic::DocumentNotified(TObservable* sender, const TNotificationSet& codes) {
+  if (!codes.Contains(AppCode::DocDestroy)) return;
+  auto* doc = dynamic_cast<TDocLogic*>(sender);
+  if (doc == nullptr) return;
+  const auto it =
+      std::find_if(DocumentList.begin(), DocumentList.end(), [&](const auto& d) { return d.get() == doc; });
+  if (it != DocumentList.end()) {
+    Closing.push_back(std::move(*it));
+    DocumentList.erase(it);
+  }
+  TNotificationSet out;
+  if (doc == CurrentDoc) {
+    out.Include(AppCode::CurrentDoc);
+    CurrentDoc = nullptr;
+  }
+  // Whether current or not, no window may go on reading the entries of a closed document.
+  if (doc->Document) {
+    const std::vector<TDocContent*>& entries = doc->Document->Entries;
+    const TListRef list(entries);
+    if (Source == list || Holds(SelectionList, entries)) {
+      SelectionList.clear();
+      Source = nullptr;
+      out.Include(AppCode::CurrentSelection);
+    }
+    if (CurrentListRef == list) {
+      CurrentListRef = nullptr;
+      Index = -1;
+      HistoryList.clear();
+      out.Include(AppCode::CurrentList);
+      out.Include(AppCode::History);
+    } else if (Holds(HistoryList, entries)) {
+      HistoryList.clear();
+      out.Include(AppCode::History);
+    }
+  }
+  if (!out.IsEmpty()) Notify(out);
+  Relay.Detach(doc);
+}
+
+void TAppLogic::SearchResultsChanged(TObservable*, const TNotificationSet&) {
+  const std::vector<TQuestion*>& results = SelectorPtr->Results();
+  CurrentListRef = results;
+  Index = 0;
+  HistoryList.clear();
+  SelectionList.clear();
+  if (!results.empty()) {
+    SelectionList.push_back(results.front());
+    Source = results;
+  } else {
+    Source = nullptr;
+  }
+  Notify({AppCode::SearchResults, AppCode::CurrentList, AppCode::History, AppCode::CurrentSelection});
+}
+
+}  // namespace hv

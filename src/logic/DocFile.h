@@ -1,0 +1,57 @@
+#pragma once
+// The document file: the free texts' chunk records, then the object stream of the document.
+//
+//   offset 0   4 bytes   P, the offset of the object stream part (32-bit little-endian)
+//   offset 4   P - 4     one chunk record per free text (count, then length and bytes per line)
+//   offset P   to end    version (written as 10), the library's subject, the TDocument graph
+//
+// Each free text's chunk object in the graph holds the offset of its record, which must lie in
+// [4, P). Library texts are stored by typed ID, so reading needs CurrentLibrary to be set.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/Streams.h"
+#include "model/Document.h"
+#include "model/TextStore.h"
+
+namespace hv {
+
+inline constexpr std::int32_t kDocumentVersion = 10;
+
+// A decoded document file. Store is set only when the decoder opened the file itself; it keeps the
+// file open so that the texts can be read, and must outlive nothing but Document's chunks.
+struct TDocumentFile {
+  std::unique_ptr<TTextStore> Store;
+  std::int32_t StreamOffset = 0;  // P
+  std::int32_t Version = 0;
+  std::string Subject;
+  std::unique_ptr<TDocument> Document;
+};
+
+// Reads a whole document file from a stream. Chunks attach to store. When expectedSubject is
+// given, a file of another subject (compared exactly) fails with "Incorrect library"; a version
+// above 10 fails with "Incorrect file version"; a P or a chunk offset outside the file's layout
+// fails with the "Stream read error".
+TDocumentFile ReadDocumentFile(TStream& stream, TTextStore* store,
+                               std::optional<std::string_view> expectedSubject);
+
+// Opens a file for reading, without locking it (for tools that only look), and decodes it.
+TDocumentFile DecodeDocumentFile(const std::string& fileName, std::optional<std::string_view> expectedSubject);
+
+// Where a free text's record went in a newly written file.
+struct TChunkPlacement {
+  TTextChunk* Chunk;
+  std::int32_t Offset;
+};
+
+// Writes a complete document file into an empty stream: reads every free text from wherever it
+// lives now, appends the records, then the object stream. The document and its chunks are left
+// exactly as they were (same store, offset and loaded lines); the caller re-points the chunks
+// with the answered placements once the new file has safely replaced the old one.
+std::vector<TChunkPlacement> WriteDocumentFile(TStream& stream, const TDocument& document, std::string_view subject);
+
+}  // namespace hv

@@ -1,0 +1,203 @@
+#include "logic/DocLogic.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "core/Errors.h"
+#include "logic/AppLogic.h"
+#include "logic/DocFile.h"
+
+namespace hv {
+
+namespace {
+
+std::string DirectoryOf(const std::string& fileName) {
+  const auto slash = fileName.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return fileName.substr(0, slash);
+}
+
+// Makes a rename in the folder survive a crash; a failure here cannot undo the rename, so it is
+// not reported.
+void SyncDirectory(const std::string& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+mode_t NewFileMode(const std::string& fileName) {
+  struct stat st{};
+  if (::stat(fileName.c_str(), &st) == 0) return st.st_mode & 07777;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+[[noreturn]] void ThrowSaveError(const std::string& what, const std::string& fileName, int err) {
+  throw EInOutError(what + " \"" + fileName + "\". " + std::strerror(err));
+}
+
+}  // namespace
+
+TDocLogic::TDocLogic(std::string subject) : SubjectName(std::move(subject)) {}
+
+TDocLogic::~TDocLogic() = default;
+
+void TDocLogic::CreateNew() { Document = std::make_unique<TDocument>(); }
+
+void TDocLogic::LoadFromFile(const std::string& fileName) {
+  auto file = std::make_unique<TFileStream>(fileName, TFileStream::TMode::OpenRead);
+  if (!file->TryLockExclusive())
+    throw EInOutError("Cannot open file \"" + fileName + "\". It is open in another window or program");
+  auto store = std::make_unique<TTextStore>(std::move(file));
+  TDocumentFile decoded = ReadDocumentFile(*store->Stream, store.get(), SubjectName);
+  Document = std::move(decoded.Document);
+  TextStore = std::move(store);
+  FileName = fileName;
+  IsModified = false;
+}
+
+bool TDocLogic::IsOwnFile(const std::string& fileName) const {
+  if (!TextStore) return false;
+  const auto* file = dynamic_cast<const TFileStream*>(TextStore->Stream.get());
+  if (file == nullptr) return false;
+  struct stat mine{};
+  struct stat target{};
+  return ::fstat(file->Handle(), &mine) == 0 && ::stat(fileName.c_str(), &target) == 0 &&
+         mine.st_dev == target.st_dev && mine.st_ino == target.st_ino;
+}
+
+void TDocLogic::SaveToFile(const std::string& fileName) {
+  if (!Document) throw EError("There is no document to save");
+  // Renaming ignores locks, so a document open elsewhere would silently lose its file; holding
+  // its lock until the rename is done also keeps others from opening it in between.
+  std::unique_ptr<TFileStream> targetLock;
+  if (FileExists(fileName) && !IsOwnFile(fileName)) {
+    targetLock = std::make_unique<TFileStream>(fileName, TFileStream::TMode::OpenRead);
+    if (!targetLock->TryLockExclusive())
+      throw EInOutError("Cannot save \"" + fileName + "\". It is open in another window or program");
+  }
+
+  const std::string dir = DirectoryOf(fileName);
+  std::string tempName = dir + "/~temp-XXXXXX.kvd";
+  const int fd = ::mkstemps(tempName.data(), 4);
+  if (fd < 0) ThrowSaveError("Cannot create a temporary file in", dir, errno);
+
+  std::unique_ptr<TFileStream> file;
+  std::vector<TChunkPlacement> placements;
+  try {
+    try {
+      file = std::make_unique<TFileStream>(tempName, TFileStream::TMode::OpenReadWrite);
+    } catch (...) {
+      ::close(fd);
+      throw;
+    }
+    ::close(fd);
+    // Locked from the start, so the file is never visible under the target name unlocked.
+    if (!file->TryLockExclusive()) ThrowSaveError("Cannot lock", tempName, EWOULDBLOCK);
+    if (::fchmod(file->Handle(), NewFileMode(fileName)) != 0) ThrowSaveError("Cannot write", tempName, errno);
+    std::unique_ptr<TStream> filter = SaveStreamFilter ? SaveStreamFilter(*file) : nullptr;
+    TStream& out = filter ? *filter : *file;
+    placements = WriteDocumentFile(out, *Document, SubjectName);
+    out.Flush();
+    file->Flush();
+    if (::rename(tempName.c_str(), fileName.c_str()) != 0) ThrowSaveError("Cannot save", fileName, errno);
+  } catch (...) {
+    file.reset();
+    ::unlink(tempName.c_str());
+    throw;
+  }
+  SyncDirectory(dir);
+
+  // Only now do the texts move to the new file; the old store closes after nobody points into it.
+  auto store = std::make_unique<TTextStore>(std::move(file));
+  for (const TChunkPlacement& placement : placements) {
+    placement.Chunk->Store = store.get();
+    placement.Chunk->Offset = placement.Offset;
+    placement.Chunk->ReleaseLines();
+  }
+  TextStore = std::move(store);
+  targetLock.reset();
+  FileName = fileName;
+  IsModified = false;
+  Notify({AppCode::Modified, AppCode::Filename});
+}
+
+void TDocLogic::InitFromMarkSchemes(const TDocument& source) {
+  auto document = std::make_unique<TDocument>();
+  document->AddMarkSchemes(source);
+  Document = std::move(document);
+  IsModified = true;
+}
+
+void TDocLogic::InitFromReports(const TDocument& source) {
+  auto document = std::make_unique<TDocument>();
+  document->AddReports(source);
+  Document = std::move(document);
+  IsModified = true;
+}
+
+void TDocLogic::Close() {
+  Notify({AppCode::DocDestroy});
+  Document.reset();
+  TextStore.reset();
+  if (Owner != nullptr) Owner->ReleaseDocument(this);  // frees this object: nothing may follow
+}
+
+std::string TDocLogic::DisplayName() const {
+  if (FileName.empty()) return "Untitled";
+  const auto slash = FileName.find_last_of('/');
+  return slash == std::string::npos ? FileName : FileName.substr(slash + 1);
+}
+
+template <class TEdit>
+void TDocLogic::Edit(TEdit edit) {
+  const std::vector<TDocContent*> before = Document->Entries;
+  try {
+    edit(*Document);
+  } catch (...) {
+    // An insertion that failed half-way keeps what it inserted; observers must see that.
+    if (Document->Entries != before) {
+      IsModified = true;
+      Notify({AppCode::Modified, AppCode::Document});
+    }
+    throw;
+  }
+  IsModified = true;
+  Notify({AppCode::Modified, AppCode::Document});
+}
+
+void TDocLogic::InsertEntries(const std::vector<TStreamable*>& items, int index) {
+  Edit([&](TDocument& d) { d.InsertEntries(items, index); });
+}
+
+void TDocLogic::RemoveEntries(const std::vector<TDocContent*>& entries) {
+  Edit([&](TDocument& d) { d.RemoveEntries(entries); });
+}
+
+void TDocLogic::MoveEntry(int from, int to) {
+  Edit([&](TDocument& d) { d.MoveEntry(from, to); });
+}
+
+void TDocLogic::ToggleNumbered(int index) {
+  Edit([&](TDocument& d) { d.ToggleNumbered(index); });
+}
+
+void TDocLogic::ReplaceText(int index, std::string_view title, bool numbered, std::unique_ptr<TTextChunk> chunk,
+                            std::int16_t time, std::int16_t marks) {
+  Edit([&](TDocument& d) { d.ReplaceText(index, title, numbered, std::move(chunk), time, marks); });
+}
+
+void TDocLogic::InsertText(int index, std::string_view title, bool numbered, std::unique_ptr<TTextChunk> chunk,
+                           std::int16_t time, std::int16_t marks) {
+  Edit([&](TDocument& d) { d.InsertText(index, title, numbered, std::move(chunk), time, marks); });
+}
+
+}  // namespace hv

@@ -1,0 +1,77 @@
+#pragma once
+// The logic of one open test document: its entries, its file, and whether it has unsaved changes.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/Observer.h"
+#include "model/Document.h"
+#include "model/TextStore.h"
+
+namespace hv {
+
+class TAppLogic;
+
+// Wraps one test document and the file it was read from or saved to. Every change goes through
+// an operation here and ends with one notification, so observers and the modified flag stay
+// right. While the document has a file, that file stays open with an exclusive lock, so no
+// second window or program can open it.
+//
+// Close ends the document's life: it notifies DocDestroy, frees the content and the file, and the
+// application state that owns the object then frees it, so the caller must not touch it again. A
+// document nobody adopted (tests, tools) is freed by whoever holds it.
+class TDocLogic : public TObservable {
+public:
+  // subject is the library key written into the file and required of files read.
+  explicit TDocLogic(std::string subject);
+  ~TDocLogic() override;
+
+  std::unique_ptr<TDocument> Document;
+  std::unique_ptr<TTextStore> TextStore;  // over the document file; none until saved or loaded
+  std::string FileName;
+  bool IsModified = false;
+
+  const std::string& Subject() const { return SubjectName; }
+
+  void CreateNew();
+  // Reads and locks a document file. On failure nothing is kept: the file is closed again and the
+  // error goes on to the caller.
+  void LoadFromFile(const std::string& fileName);
+  // Writes a temporary file beside the target, forces it to disk and renames it over the target,
+  // then keeps the new file open and locked. On any failure the temporary file is removed and the
+  // old file, the document, its texts' store, FileName and IsModified stay exactly as they were.
+  // A target held open by another document or program is refused.
+  void SaveToFile(const std::string& fileName);
+  void InitFromMarkSchemes(const TDocument& source);
+  void InitFromReports(const TDocument& source);
+  void Close();
+  // The file name without its folder, or "Untitled".
+  std::string DisplayName() const;
+
+  void InsertEntries(const std::vector<TStreamable*>& items, int index);
+  void RemoveEntries(const std::vector<TDocContent*>& entries);
+  void MoveEntry(int from, int to);
+  void ToggleNumbered(int index);
+  void ReplaceText(int index, std::string_view title, bool numbered, std::unique_ptr<TTextChunk> chunk,
+                   std::int16_t time, std::int16_t marks);
+  void InsertText(int index, std::string_view title, bool numbered, std::unique_ptr<TTextChunk> chunk,
+                  std::int16_t time, std::int16_t marks);
+
+  // Lets tests put a failing stream between the save and the temporary file; the answered stream
+  // writes through to the file it is given.
+  std::function<std::unique_ptr<TStream>(TStream& file)> SaveStreamFilter;
+
+private:
+  friend class TAppLogic;
+  template <class TEdit>
+  void Edit(TEdit edit);
+  bool IsOwnFile(const std::string& fileName) const;
+
+  std::string SubjectName;
+  TAppLogic* Owner = nullptr;  // frees this object at the end of Close
+};
+
+}  // namespace hv
