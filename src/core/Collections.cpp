@@ -46,9 +46,12 @@ void TSet::SetCapacity(int n) {
 }
 
 std::size_t TSet::FindSlot(TElement e) const {
+  // Growth from a small table can leave every slot taken (1 of 1, 2 of 2, ...), so the probe
+  // stops after one round and answers Capacity (no slot) instead of circling forever.
   const std::size_t capacity = Slots.size();
   std::size_t h = Hash(e) % capacity;
-  while (Slots[h] != 0 && Compare(Slots[h], e) != 0) {
+  for (std::size_t probes = 0; Slots[h] != 0 && Compare(Slots[h], e) != 0; ++probes) {
+    if (probes + 1 == capacity) return capacity;
     if (++h == capacity) h = 0;
   }
   return h;
@@ -61,6 +64,7 @@ void TSet::SetFunctions(THashFn hash, TCompareFn compare) {
 }
 
 TElement TSet::Add(TElement e) {
+  // A full table always has reached MaxLoad, so after this FindSlot has a free slot to answer.
   if (ElementCount >= MaxLoad()) SetCapacity(Capacity());
   const std::size_t h = FindSlot(e);
   const TElement previous = Slots[h];
@@ -71,6 +75,7 @@ TElement TSet::Add(TElement e) {
 
 TElement TSet::Remove(TElement e) {
   std::size_t h = FindSlot(e);
+  if (h == Slots.size()) return 0;
   const TElement removed = Slots[h];
   if (removed == 0) return 0;
   Slots[h] = 0;
@@ -87,7 +92,10 @@ TElement TSet::Remove(TElement e) {
   return removed;
 }
 
-TElement TSet::Find(TElement e) const { return Slots[FindSlot(e)]; }
+TElement TSet::Find(TElement e) const {
+  const std::size_t h = FindSlot(e);
+  return h == Slots.size() ? 0 : Slots[h];
+}
 
 void TSet::Clear() {
   std::fill(Slots.begin(), Slots.end(), 0);

@@ -52,6 +52,7 @@ public:
 
 protected:
   void Allocate(int n, int minCapacity = 1);
+  // The slot holding e or where it would go; Capacity() when e is absent and no slot is free.
   std::size_t FindSlot(TElement e) const;
   TElement SlotAt(std::size_t i) const { return Slots[i]; }
 

@@ -56,6 +56,7 @@ TNetReader::TNetReader(TStream& stream, std::size_t bufferSize)
     : Stream(stream), Buf(std::max<std::size_t>(bufferSize, 16)) {
   StreamPos = Stream.Position();
   StreamEnd = std::max(Stream.Size(), StreamPos);
+  HintBudget = StreamEnd - StreamPos;
 }
 
 TNetReader::~TNetReader() {
@@ -170,7 +171,9 @@ std::size_t TNetReader::ReadListLength() {
   const std::int32_t length = ReadInteger();
   if (length < 0) throw EListError::Capacity(length);
   // Only a hint: each item takes at least one byte, so never reserve beyond what is left.
-  return static_cast<std::size_t>(std::min<std::int64_t>(length, BytesLeft()));
+  const std::int64_t hint = std::min<std::int64_t>({length, BytesLeft(), HintBudget});
+  HintBudget -= hint;
+  return static_cast<std::size_t>(hint);
 }
 
 TStreamable* TNetReader::ReadReferenceAt(std::int32_t& index) {

@@ -149,6 +149,9 @@ private:
   std::size_t BufLen = 0;
   std::int64_t StreamPos = 0;  // position of the stream after the buffered bytes
   std::int64_t StreamEnd = 0;
+  // List lengths are only hints; together they may reserve no more items than the stream has
+  // bytes, so lists that all claim huge lengths cannot multiply into gigabytes.
+  std::int64_t HintBudget = 0;
 
   // Alive only while ReadObjectGraph runs.
   std::vector<TStreamable*> Table;
