@@ -1,0 +1,121 @@
+// hvlib: builds libraries from sources, prints libraries, texts and document files, and writes
+// synthetic libraries for benchmarks.
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "DocumentDump.h"
+#include "LibraryDump.h"
+#include "LibraryOpen.h"
+#include "ManifestCompiler.h"
+#include "Synthesiser.h"
+#include "model/Library.h"
+#include "model/LibraryConfig.h"
+#include "model/Segments.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: hvlib build SRC OUT            compile SRC (a folder with library.json, or the manifest) into OUT\n"
+    "       hvlib dump [--json] LIB [TXT]   print a library; LIB is a key from vornika32.ini or a .dat file\n"
+    "       hvlib text LIB [TXT] TYPEDID    print the RTF of one text\n"
+    "       hvlib doc [--json] FILE         decode a document file (its library is found through vornika32.ini)\n"
+    "       hvlib synth N OUT               write a synthetic library of N questions (key \"Synth\") into OUT\n"
+    "vornika32.ini is looked for in $HARROWVANE_CONFIG_DIR, the current folder, the folder of hvlib,\n"
+    "$XDG_CONFIG_HOME/harrowvane and $XDG_CONFIG_DIRS/harrowvane.\n";
+
+int Usage() {
+  std::cerr << kUsage;
+  return 2;
+}
+
+void SetProgramDirectoryFromExe() {
+  char path[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return;
+  std::string exe(path, static_cast<std::size_t>(n));
+  const auto slash = exe.find_last_of('/');
+  if (slash != std::string::npos) hv::SetProgramDirectory(exe.substr(0, slash));
+}
+
+void PrintBuilt(const hv::hvlib::TBuildResult& result) {
+  std::cout << "hvlib: library \"" << result.Key << "\": " << result.Objects << " objects, " << result.Texts
+            << " texts (" << result.TextBytes << " bytes)\n"
+            << "  " << result.DataFile << "\n  " << result.TextFile << "\n  " << result.LibraryIni << "\n  "
+            << result.AutoIni << "\n";
+}
+
+int Run(std::vector<std::string> args) {
+  using namespace hv::hvlib;
+  if (args.empty()) return Usage();
+  const std::string command = args[0];
+  args.erase(args.begin());
+  bool json = false;
+  if (!args.empty() && args[0] == "--json" && (command == "dump" || command == "doc")) {
+    json = true;
+    args.erase(args.begin());
+  }
+
+  if (command == "build") {
+    if (args.size() != 2) return Usage();
+    PrintBuilt(BuildLibrary(args[0], args[1]));
+    return 0;
+  }
+  if (command == "synth") {
+    if (args.size() != 2) return Usage();
+    char* end = nullptr;
+    const long n = std::strtol(args[0].c_str(), &end, 10);
+    if (end == args[0].c_str() || *end != '\0' || n < 1 || n > 1000000) {
+      std::cerr << "hvlib: N must be a whole number from 1 to 1000000\n";
+      return 2;
+    }
+    PrintBuilt(SynthesiseLibrary(static_cast<int>(n), args[1]));
+    return 0;
+  }
+  if (command == "dump") {
+    if (args.empty() || args.size() > 2) return Usage();
+    hv::TOpenedLibrary loaded = LoadLibrary(args[0], args.size() == 2 ? args[1] : std::string());
+    const int unreadable = DumpLibrary(*loaded.Library, std::cout, json);
+    if (unreadable > 0) {
+      std::cerr << "hvlib: " << unreadable << " texts could not be read\n";
+      return 1;
+    }
+    return 0;
+  }
+  if (command == "text") {
+    if (args.size() < 2 || args.size() > 3) return Usage();
+    hv::TOpenedLibrary loaded = LoadLibrary(args[0], args.size() == 3 ? args[1] : std::string());
+    hv::TTextSegment* segment = loaded.Library->FindSegment(args.back(), false);
+    if (segment->Chunk == nullptr) {
+      std::cerr << "hvlib: " << args.back() << " has no stored text\n";
+      return 1;
+    }
+    std::cout << SegmentRtf(*segment);
+    return std::cout.good() ? 0 : 1;
+  }
+  if (command == "doc") {
+    if (args.size() != 1) return Usage();
+    TDecodedDocument decoded = DecodeDocument(args[0], [](const std::string& subject) {
+      return LoadLibrary(subject, std::string());
+    });
+    DumpDocument(decoded, std::cout, json);
+    return 0;
+  }
+  return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SetProgramDirectoryFromExe();
+  try {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    std::cerr << "hvlib: " << e.what() << "\n";
+    return 1;
+  }
+}
