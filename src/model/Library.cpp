@@ -127,13 +127,18 @@ TOpenedLibrary OpenLibraryFiles(const std::string& textFileName, const std::stri
   } catch (const EInOutError&) {
     throw EInOutError("Could not open library data file");
   }
-  TNetReader reader(*data, 4096);
-  reader.TextStore = opened.TextStore.get();
+  opened.Library = ReadLibraryData(*data, opened.TextStore.get());
+  return opened;
+}
+
+std::unique_ptr<TLibrary> ReadLibraryData(TStream& data, TTextStore* textStore) {
+  RegisterModelClasses();
+  TNetReader reader(data, 4096);
+  reader.TextStore = textStore;
   if (reader.ReadVersion() > kLibraryVersion) throw EInOutError("Incorrect library version");
   reader.ReadInteger();
   if (reader.Version > 7) reader.ReadInteger();
-  opened.Library = reader.ReadObjectGraphAs<TLibrary>();
-  return opened;
+  return reader.ReadObjectGraphAs<TLibrary>();
 }
 
 TOpenedLibrary OpenLibrary(const std::string& subject) {

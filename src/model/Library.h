@@ -59,6 +59,10 @@ struct TOpenedLibrary {
 TOpenedLibrary OpenLibrary(const std::string& subject);
 TOpenedLibrary OpenLibraryFiles(const std::string& textFileName, const std::string& dataFileName);
 
+// Reads the data file's layout (version checks, header, graph) from an open stream; every chunk
+// of the library attaches to textStore.
+std::unique_ptr<TLibrary> ReadLibraryData(TStream& data, TTextStore* textStore);
+
 // Writes a library data file: version, two header integers, the graph.
 void WriteLibraryFile(TStream& stream, const TLibrary& library, std::int32_t version = kLibraryVersion);
 
