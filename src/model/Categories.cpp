@@ -160,8 +160,12 @@ void TIdentityCategory::ClearSlot(const TTextSegment* segment) {
 
 void TIdentityCategory::UnlinkNode() {
   for (TTextSegment* segment : Segments()) segment->Delete();
-  for (TIdentityCategory* other : Related) EraseOne(other->Related, this);
-  Related.clear();
+  // Taken out first: a damaged file can relate a node to itself, and erasing from the list being
+  // walked would skip partners and leave them pointing at this node.
+  std::vector<TIdentityCategory*> partners;
+  partners.swap(Related);
+  for (TIdentityCategory* other : partners)
+    if (other != this) std::erase(other->Related, this);
 }
 
 void TIdentityCategory::ReadFrom(TNetReader& reader) {
