@@ -8,7 +8,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   nlohmann-json3-dev libzip-dev libwmf-dev libemf2svg-dev
   fonts-liberation2
-  xvfb xauth imagemagick poppler-utils xdotool
+  xvfb xauth imagemagick librsvg2-bin poppler-utils xdotool
   unrtf pandoc
   libreoffice-writer-nogui libreoffice-calc-nogui
 )
