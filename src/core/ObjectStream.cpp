@@ -68,7 +68,9 @@ TNetReader::~TNetReader() {
 }
 
 void TNetReader::Fill() {
+  // Emptied first, so a read that throws leaves nothing stale to deliver again.
   BufPos = 0;
+  BufLen = 0;
   BufLen = Stream.Read(Buf.data(), Buf.size());
   StreamPos += static_cast<std::int64_t>(BufLen);
   if (BufLen == 0) throw EReadError(kStreamReadError);
