@@ -262,9 +262,10 @@ void TCompiler::BuildCategory(const TJson& json, TCategory* parent, const std::s
                               const std::string& parentPath, std::size_t index, std::map<std::string, TCategory*>& paths) {
   std::string entry = parentEntry + "/#" + std::to_string(index + 1);
   if (!json.is_object()) Fail(entry, "category", "must be an object with \"name\", not " + JsonTypeName(json));
+  if (const auto it = json.find("name"); it != json.end() && it->is_string() && !it->get_ref<const std::string&>().empty())
+    entry = parentEntry + "/" + it->get<std::string>();
   std::string name = ShortString(json, "name", entry, kMaxCategoryName, true);
   const std::string& sourceName = json["name"].get_ref<const std::string&>();
-  entry = parentEntry + "/" + sourceName;
   if (sourceName.find('/') != std::string::npos)
     Fail(entry, "name", Quote(sourceName) + " contains '/', which separates the names of a category path");
   CheckKeys(json, entry, {"name", "children"});
@@ -289,8 +290,9 @@ void TCompiler::BuildIdentity(const TJson& json, TIdentityCategory* parent, cons
                               std::size_t index, char letter, std::unordered_map<std::string, std::string>& ids) {
   std::string entry = parentEntry + "/#" + std::to_string(index + 1);
   if (!json.is_object()) Fail(entry, "item", "must be an object with \"code\" and \"title\", not " + JsonTypeName(json));
+  if (const auto it = json.find("code"); it != json.end() && it->is_string() && !it->get_ref<const std::string&>().empty())
+    entry = parentEntry + "/" + it->get<std::string>();
   std::string code = ShortString(json, "code", entry, kMaxCode, true);
-  entry = parentEntry + "/" + json["code"].get<std::string>();
   std::set<std::string> allowed = {"code", "title", "name", "children", "related"};
   for (const TSlot& slot : kSlots)
     if (slot.Tree == letter) allowed.insert(slot.Key);

@@ -70,6 +70,18 @@ std::string Padded(int value, int width) {
 
 int Digits(int value) { return static_cast<int>(std::to_string(value).size()); }
 
+// Plain words for titles: no markup, first letter capitalised, no full stop.
+std::string Phrase(TRandom& random, int words, bool capital = true) {
+  std::string s;
+  for (int i = 0; i < words; ++i) {
+    std::string w = random.Pick(kWords);
+    if (i == 0 && capital) w[0] = static_cast<char>(w[0] - 'a' + 'A');
+    if (i > 0) s += ' ';
+    s += w;
+  }
+  return s;
+}
+
 std::string Sentence(TRandom& random, int words) {
   std::string s;
   for (int i = 0; i < words; ++i) {
@@ -93,19 +105,21 @@ std::string Sentence(TRandom& random, int words) {
 
 std::string SynthesiseRtf(std::uint64_t seed, std::size_t bytes) {
   TRandom random(seed);
-  bytes = std::clamp<std::size_t>(bytes, 1024, 20 * 1024);
   const std::string header =
       "{\\rtf1\\ansi\\ansicpg1252\\uc1\\deff0{\\fonttbl{\\f0\\froman\\fcharset0 Times New Roman;}"
       "{\\f1\\fswiss\\fcharset0 Arial;}{\\f2\\fmodern\\fcharset0 Courier New;}}"
       "{\\colortbl;\\red0\\green0\\blue0;\\red192\\green0\\blue0;}\\paperw11906\\paperh16838\\margl1134\\margr1134\n";
-  const std::string ending = "\\pard\\plain\\f0\\fs24\\par -\\par}";
+  // The last block may overshoot the target by about a paragraph, so long targets stop short of
+  // 20 KB by that much.
+  bytes = std::clamp<std::size_t>(bytes, 1024, 20 * 1024 - 1536);
+  std::string tail = "\\pard\\plain\\sb240\\f2\\fs20 ";
+  tail += std::string(static_cast<std::size_t>(random.Range(20, 60)), '.');
+  tail += "\\par\n\\pard\\plain\\f0\\fs24\\par -\\par}";
   std::string rtf = header;
-  rtf.reserve(bytes + 512);
-  // The body stops short of the target so that the closing paragraphs land near it.
-  const std::size_t bodyEnd = bytes > header.size() + ending.size() + 160 ? bytes - ending.size() - 160 : header.size();
-  while (rtf.size() < bodyEnd) {
+  rtf.reserve(bytes + 2048);
+  while (rtf.size() + tail.size() < bytes) {
     const int kind = random.Range(0, 9);
-    if (kind == 0 && bodyEnd - rtf.size() > 600) {
+    if (kind == 0) {
       const int columns = random.Range(2, 4);
       const int rows = random.Range(2, 5);
       for (int r = 0; r < rows; ++r) {
@@ -129,11 +143,7 @@ std::string SynthesiseRtf(std::uint64_t seed, std::size_t bytes) {
       rtf += "\\par\n";
     }
   }
-  rtf += "\\pard\\plain\\sb240\\f2\\fs20 ";
-  rtf += std::string(static_cast<std::size_t>(random.Range(20, 60)), '.');
-  rtf += "\\par\n";
-  rtf += ending;
-  return rtf;
+  return rtf + tail;
 }
 
 TBuildResult SynthesiseLibrary(int questions, const std::string& outDir) {
@@ -174,7 +184,8 @@ TBuildResult SynthesiseLibrary(int questions, const std::string& outDir) {
     const int children = topicCount / areas + (a < topicCount % areas ? 1 : 0);
     for (int c = 0; c < children; ++c) {
       TCategory* topic = area->CreateChild();
-      topic->SetName(kSubjects[static_cast<std::size_t>(c) % kSubjects.size()] + " " + std::to_string(c + 1));
+      const std::size_t g = leafTopics.size();
+      topic->SetName(kSubjects[g % kSubjects.size()] + (g < kSubjects.size() ? "" : " " + std::to_string(g / kSubjects.size() + 1)));
       leafTopics.push_back(topic);
     }
   }
@@ -203,7 +214,7 @@ TBuildResult SynthesiseLibrary(int questions, const std::string& outDir) {
                           (static_cast<int>(topicIndex) < statementCount % static_cast<int>(leafTopics.size()) ? 1 : 0);
         for (int s = 0; s < count; ++s) {
           TIdentityCategory* statement =
-              identity(sub, std::to_string(s + 1), "Students should be able to " + Sentence(random, 6).substr(0, 60));
+              identity(sub, std::to_string(s + 1), "Students should be able to " + Phrase(random, 6, false));
           text(*statement->AddSyllabus(), 1024, 4096);
           statementsByTopic[topicIndex].push_back(statement);
           allStatements.push_back(statement);
@@ -232,7 +243,6 @@ TBuildResult SynthesiseLibrary(int questions, const std::string& outDir) {
   // Papers of about 40 question texts each; a question number holds one text or 2 to 4 parts.
   const int paperCount = std::max(1, static_cast<int>(std::lround(n / 40.0)));
   const int paperWidth = std::max(2, Digits(paperCount));
-  int made = 0;
   for (int p = 0; p < paperCount; ++p) {
     TCategory* paperCategory = library->Papers->CreateChild();
     paperCategory->SetName("Paper " + std::to_string(p + 1));
@@ -244,7 +254,7 @@ TBuildResult SynthesiseLibrary(int questions, const std::string& outDir) {
       const std::size_t topicIndex = static_cast<std::size_t>(random.Range(0, static_cast<int>(leafTopics.size()) - 1));
       TCategory* topic = leafTopics[topicIndex];
       TIdentityCategory* numberNode =
-          identity(paper, Padded(number, 2), topic->Name + ": " + Sentence(random, random.Range(3, 8)).substr(0, 70));
+          identity(paper, Padded(number, 2), topic->Name + ": " + Phrase(random, random.Range(2, 6)));
       const int parts = std::min(random.Chance(50) ? 1 : random.Range(2, 4), share - inPaper);
       std::vector<TIdentityCategory*> holders;
       if (parts == 1) {
@@ -252,7 +262,7 @@ TBuildResult SynthesiseLibrary(int questions, const std::string& outDir) {
       } else {
         for (int part = 0; part < parts; ++part)
           holders.push_back(identity(numberNode, std::string(1, static_cast<char>('a' + part)),
-                                     numberNode->Title.substr(0, 60) + " (" + static_cast<char>('a' + part) + ")"));
+                                     Phrase(random, random.Range(2, 6)) + " (" + static_cast<char>('a' + part) + ")"));
       }
       for (TIdentityCategory* holder : holders) {
         TQuestion* question = holder->AddQuestion();
@@ -289,12 +299,10 @@ TBuildResult SynthesiseLibrary(int questions, const std::string& outDir) {
           holder->Related.push_back(statement);
           statement->Related.push_back(holder);
         }
-        ++made;
         ++inPaper;
       }
     }
   }
-  (void)made;
   return writer.Finish(*library, "Harrowvane Synthetic School", {{"FlagResource", "1"}, {"UseResource", "1"}});
 }
 
