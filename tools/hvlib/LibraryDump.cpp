@@ -17,7 +17,12 @@ using TJson = nlohmann::ordered_json;
 
 std::string U(std::string_view cp1252) { return Cp1252ToUtf8(cp1252); }
 
-std::string Quoted(std::string_view cp1252) { return "\"" + U(cp1252) + "\""; }
+std::string Quoted(std::string_view cp1252) {
+  std::string quoted = "\"";
+  quoted += U(cp1252);
+  quoted += '"';
+  return quoted;
+}
 
 const char* KindName(const TTextSegment& segment) {
   switch (segment.TypeLetter()) {
