@@ -79,6 +79,7 @@ struct State {
     Dest resume = Dest::Body;  // what \ud returns to inside \upr
     GroupEnd end = GroupEnd::None;
     bool star = false;
+    bool fresh = false;  // nothing read yet in this group
     std::int32_t uc = 1;
     std::int32_t field = -1;
     CharProps chr;
@@ -368,6 +369,7 @@ private:
         State& s = States.back();
         s.end = GroupEnd::None;
         s.star = false;
+        s.fresh = true;
         if (s.dest == Dest::StyleSheet) {
             // Each style entry starts from plain formatting.
             s.chr = CharProps{};
@@ -430,6 +432,7 @@ private:
 
     void TextBytes(std::size_t begin, std::size_t end)
     {
+        St().fresh = false;
         if (UcSkip > 0) {
             const std::size_t skip = std::min<std::size_t>(std::size_t(UcSkip), end - begin);
             UcSkip -= int(skip);
@@ -1006,6 +1009,8 @@ private:
 
     void ControlSymbol(char ch)
     {
+        if (ch != '*')
+            St().fresh = false;
         switch (ch) {
         case '\'': {
             int v = -1;
@@ -1032,7 +1037,8 @@ private:
             return;
         }
         case '*':
-            St().star = true;
+            // Only a \* opening its group marks an ignorable destination.
+            St().star = St().fresh;
             return;
         case '\\':
         case '{':
@@ -1097,12 +1103,12 @@ private:
             "revtim", "hlinkbase", "bkmkstart", "bkmkend", "atnid", "atnauthor", "atndate", "atnref", "atrfstart",
             "atrfend", "atnicn", "private", "blipuid", "picprop", "shpinst", "sp", "sn", "sv", "do", "ftnsep",
             "ftnsepc", "ftncn", "aftnsep", "aftnsepc", "aftncn", "pgdsctbl", "mmathPr", "wgrffmtfilter",
-            "xmlnstbl", "xmlopen", "xmlclose", "generator", "userprops", "docfmt", "fldtype", "formfield",
+            "xmlnstbl", "xmlopen", "xmlclose", "generator", "userprops", "fldtype", "formfield",
             "ffname", "ffdeftext", "ffhelptext", "ffstattext", "ffentrymcr", "ffexitmcr", "ffformat", "ffl",
             "protusertbl", "mhtmltag", "htmltag", "bkmkcoll", "pxe", "falt", "panose", "fname", "fontemb",
-            "fontfile", "keycode", "listname", "listpicture", "listtext_disabled", "shpgrp_disabled", "oldcprops",
+            "fontfile", "keycode", "listname", "listpicture", "oldcprops",
             "oldpprops", "oldtprops", "oldsprops", "passwordhash", "password", "ebcstart", "ebcend", "dptxbxtext",
-            "gridtbl", "tblind", "nextfile", "background", "pgptbl", "stylesheet_disabled"};
+            "gridtbl", "nextfile", "background", "pgptbl"};
         for (const char* s : kSkip)
             if (w == s)
                 return true;
@@ -1113,7 +1119,9 @@ private:
     {
         State& s = St();
         const bool star = s.star;
+        const bool fresh = s.fresh;
         s.star = false;
+        s.fresh = false;
         const int p = hasParam ? param : 1;
         const bool on = !hasParam || param != 0;
 
@@ -1130,7 +1138,9 @@ private:
         if (w == "upr") { s.resume = s.dest; SetDest(Dest::Skip); return; }
         if (w == "ud") { s.dest = s.resume; return; }
         if (w == "footer" || w == "footerr") { StartFooter(); return; }
-        if (IsSkippedDestination(w)) { s.dest = Dest::Skip; return; }
+        // Destination words count only where a destination can start: a word such as \tc or
+        // \pn in the middle of a group would otherwise swallow the rest of the document.
+        if (fresh && IsSkippedDestination(w)) { s.dest = Dest::Skip; return; }
         if (star && !(s.dest == Dest::StyleSheet && (w == "cs" || w == "ts" || w == "ds"))) {
             s.dest = Dest::Skip;
             return;
