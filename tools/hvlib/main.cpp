@@ -99,10 +99,15 @@ int Run(std::vector<std::string> args) {
   }
   if (command == "doc") {
     if (args.size() != 1) return Usage();
-    TDecodedDocument decoded = DecodeDocument(args[0], [](const std::string& subject) {
-      return LoadLibrary(subject, std::string());
-    });
-    DumpDocument(decoded, std::cout, json);
+    try {
+      TDecodedDocument decoded = DecodeDocument(args[0], [](const std::string& subject) {
+        return LoadLibrary(subject, std::string());
+      });
+      DumpDocument(decoded, std::cout, json);
+    } catch (const std::exception& e) {
+      std::cerr << "hvlib: " << args[0] << ": " << e.what() << "\n";
+      return 1;
+    }
     return 0;
   }
   return Usage();
