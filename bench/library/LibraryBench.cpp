@@ -85,7 +85,6 @@ void MeasureOnce() {
   Figures.RssMb = static_cast<double>(after.RssKb - before.RssKb) / 1024.0;
   Figures.HeapMb = static_cast<double>(after.HeapBytes - before.HeapBytes) / (1024.0 * 1024.0);
   Figures.Objects = opened.Library->ObjectCount();
-  Figures.DataBytes = static_cast<long>(opened.TextStore->Stream->Size());
   hv::TFileStream data(kData, hv::TFileStream::TMode::OpenRead);
   Figures.DataBytes = static_cast<long>(data.Size());
   Figures.TextBytes = static_cast<long>(opened.TextStore->Stream->Size());
