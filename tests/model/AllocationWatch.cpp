@@ -8,9 +8,11 @@ namespace {
 
 std::atomic<bool> gWatching{false};
 std::atomic<std::size_t> gLargest{0};
+std::atomic<std::size_t> gTotal{0};
 
 void* Allocate(std::size_t n) {
   if (gWatching.load(std::memory_order_relaxed)) {
+    gTotal.fetch_add(n, std::memory_order_relaxed);
     std::size_t seen = gLargest.load(std::memory_order_relaxed);
     while (n > seen && !gLargest.compare_exchange_weak(seen, n, std::memory_order_relaxed)) {
     }
@@ -32,6 +34,7 @@ namespace hv::test {
 
 TAllocationWatch::TAllocationWatch() {
   gLargest = 0;
+  gTotal = 0;
   gWatching = true;
 }
 
@@ -40,3 +43,5 @@ TAllocationWatch::~TAllocationWatch() { gWatching = false; }
 std::size_t TAllocationWatch::Largest() const { return gLargest; }
 
 }  // namespace hv::test
+
+std::size_t hv::test::TAllocationWatch::Total() const { return gTotal; }

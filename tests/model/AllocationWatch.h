@@ -1,6 +1,6 @@
 #pragma once
-// Records the largest single request to operator new while a watch is alive, so tests can show
-// that a hostile count or length in a stream never reached the allocator.
+// Records the largest single request to operator new, and the sum of all of them, while a watch
+// is alive, so tests can show that hostile counts and lengths in a stream never reach the allocator.
 #include <cstddef>
 
 namespace hv::test {
@@ -13,6 +13,7 @@ public:
   TAllocationWatch& operator=(const TAllocationWatch&) = delete;
 
   std::size_t Largest() const;
+  std::size_t Total() const;  // sum of all requests, freed or not
 };
 
 }  // namespace hv::test

@@ -240,6 +240,26 @@ TEST(BadLibrary, HugeCountsAndLengthsNeverReachTheAllocator) {
   }
 }
 
+TEST(BadLibrary, ListLengthHintsCannotAddUpToMoreThanTheStream) {
+  // Thousands of empty child lists, each claiming two billion items: every hint alone is capped by
+  // the bytes left, but together they must not reserve a multiple of the stream per list.
+  constexpr int kNodes = 3000;
+  THooks manyLists;
+  manyLists.TypesChildren = [](TBytes& b, const TLibIds&) {
+    b.ListBegin().Int(kNodes);
+    for (int i = 0; i < kNodes; ++i) b.New("TCategory");
+    b.ListEnd();
+  };
+  manyLists.After = [](TBytes& b, const TLibIds& ids) {
+    for (int i = 0; i < kNodes; ++i) b.Ref(ids.Types).Str("").ListBegin().Int(0x7FFFFFFF).ListEnd();
+  };
+  const TByteVector bytes = MinimalLibrary(manyLists);
+  TAllocationWatch watch;
+  std::unique_ptr<TLibrary> lib = ReadLibraryBytes(bytes);
+  EXPECT_EQ(lib->QuestionTypes->Children.size(), static_cast<std::size_t>(kNodes));
+  EXPECT_LT(watch.Total(), 64 * bytes.size()) << "stream of " << bytes.size() << " bytes";
+}
+
 TEST(BadLibrary, EveryTruncationFailsCleanly) {
   for (int version : {1, 8, 11}) {
     const THandLibrary hand = BuildHandLibrary(version);

@@ -200,6 +200,8 @@ TEST(LibraryWriter, RoundTripIsStable) {
   EXPECT_EQ(again->ResourceTree->Name, "All resources");
   EXPECT_NE(again->FindIdentity("A107", 'Q')->Resource, nullptr);
   EXPECT_EQ(again->FindIdentity("A107", 'Q')->Question->Chunk->GetLines(), hand.QuestionLines);
+  // The question had no resource list in the old file; version 11 needs one, and it is empty.
+  EXPECT_TRUE(again->FindIdentity("A107", 'Q')->Question->Resources.empty());
 }
 
 TEST(LibraryWriter, LibraryMadeInCodeRoundTrips) {
