@@ -148,7 +148,12 @@ std::unique_ptr<TSet> TQuestionSelector::Available(TClassification which) const 
     Search(criteria, others);
     list = &others;
   }
-  auto set = std::make_unique<TSet>(kAvailableCapacity);
+  // Every question has an identity node of its own, so that set grows with the list; growing it
+  // step by step from the usual hint would rehash it a dozen times.
+  const int hint = which == TClassification::Identity
+                       ? std::max(kAvailableCapacity, static_cast<int>(list->size() + list->size() / 4))
+                       : kAvailableCapacity;
+  auto set = std::make_unique<TSet>(hint);
   for (TQuestion* q : *list) {
     switch (which) {
       case TClassification::Identity: AddWithAncestors(*set, q->Identity); break;
