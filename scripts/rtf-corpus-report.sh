@@ -41,6 +41,8 @@ def words(path, unrtf=False):
         lines = [l for l in text.split('\n') if not l.startswith('###')]
         text = '\n'.join(lines)
         text = re.sub(r'^-{17}\n', '', text.lstrip('\n'), count=1)
+    # Picture placeholders the tools print instead of pictures are not text of the document.
+    text = re.sub(r'\[image\]|pict\d+\.(?:jpg|png|wmf|emf|bmp|pict)', ' ', text)
     text = unicodedata.normalize('NFKC', text).lower()
     text = text.replace('\u00ad', '')
     return [w for w in re.split(r'[^\w]+', text) if w]

@@ -190,6 +190,14 @@ const char* CodecNameFor(int cp)
     case 1258: return "windows-1258";
     case 1361: return "Johab";
     case 10000: return "macintosh";
+    case 10001: return "Shift_JIS";  // Mac Japanese is Shift-JIS for the text that matters
+    case 10002: return "Big5";
+    case 10003: return "windows-949";
+    case 10008: return "GBK";
+    case 20932: return "EUC-JP";
+    case 50220: return "ISO-2022-JP";
+    case 51932: return "EUC-JP";
+    case 54936: return "GB18030";
     case 65001: return "UTF-8";
     default: return nullptr;
     }
@@ -199,6 +207,10 @@ int CodepageForCharset(int charset)
 {
     switch (charset) {
     case 77: return 10000;
+    case 78: return 10001;
+    case 79: return 10003;
+    case 80: return 10008;
+    case 81: return 10002;
     case 128: return 932;
     case 129: return 949;
     case 130: return 1361;
@@ -388,8 +400,9 @@ private:
             return;
         }
         if (States.size() <= 1) {
-            // An unmatched closing brace; the document has ended as far as RTF goes.
-            OuterClosed = true;
+            // An unmatched closing brace: RTF ends with its outer group; a fragment without
+            // one reads on.
+            OuterClosed = Report.StartsAsRtf;
             return;
         }
         State closing = std::move(States.back());
@@ -416,7 +429,7 @@ private:
         case GroupEnd::None:
             break;
         }
-        if (States.size() == 1)
+        if (States.size() == 1 && Report.StartsAsRtf)
             OuterClosed = true;
     }
 
@@ -432,6 +445,8 @@ private:
 
     void TextBytes(std::size_t begin, std::size_t end)
     {
+        if (Overflow > 0)
+            return;
         St().fresh = false;
         if (UcSkip > 0) {
             const std::size_t skip = std::min<std::size_t>(std::size_t(UcSkip), end - begin);
@@ -1000,6 +1015,12 @@ private:
             value = -value;
         const int param = int(std::clamp<long long>(value, -2147483647LL, 2147483647LL));
         FlushBytes();
+        if (Overflow > 0) {
+            // Groups nested too deeply are skipped whole; only \bin must still be stepped over.
+            if (std::strcmp(word, "bin") == 0 && hasParam)
+                SkipBinary(param, nullptr);
+            return;
+        }
         if (UcSkip > 0 && std::strcmp(word, "bin") != 0) {
             --UcSkip;
             return;
@@ -1009,6 +1030,11 @@ private:
 
     void ControlSymbol(char ch)
     {
+        if (Overflow > 0) {
+            if (ch == '\'' && Pos + 1 < Size)
+                Pos += 2;
+            return;
+        }
         if (ch != '*')
             St().fresh = false;
         switch (ch) {

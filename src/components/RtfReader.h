@@ -19,7 +19,7 @@ class QTextDocument;
 // Unbalanced braces, truncated files and garbage end the read where the input ends: whatever was
 // read before stays in the document.
 namespace rtf {
-constexpr int kMaxGroupDepth = 512;
+constexpr int kMaxGroupDepth = 4096;
 constexpr int kMaxTabStops = 64;
 constexpr int kMaxTableColumns = 63;
 constexpr int kMaxFields = 100000;
