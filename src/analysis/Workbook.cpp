@@ -1,0 +1,767 @@
+#include "Workbook.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "core/Errors.h"
+
+namespace hv {
+
+namespace {
+
+using xml::TAttributes;
+using xml::TScanner;
+using xml::TTag;
+
+constexpr const char* kTemplateType = "application/vnd.openxmlformats-officedocument.spreadsheetml.template.main+xml";
+constexpr const char* kWorkbookType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
+
+[[noreturn]] void NotWorkbook(std::string_view why) {
+  throw EDataError("The file is not a spreadsheet workbook (" + std::string(why) + ").");
+}
+
+std::optional<long> ParseNumber(std::string_view text, long max) {
+  long value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value < 1 || value > max) return std::nullopt;
+  return value;
+}
+
+bool EndsWith(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+std::string FormatDouble(double value) {
+  char buffer[32];
+  if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15)
+    std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(value));
+  else if (std::isfinite(value))
+    std::snprintf(buffer, sizeof buffer, "%.17g", value);
+  else
+    std::snprintf(buffer, sizeof buffer, "0");
+  return buffer;
+}
+
+// Joins a relationship target to the folder of the part that names it, resolving "." and "..".
+std::string ResolvePart(std::string_view folder, std::string_view target) {
+  std::string path = !target.empty() && target[0] == '/' ? std::string(target.substr(1)) : std::string(folder) + std::string(target);
+  std::vector<std::string> segments;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t slash = path.find('/', start);
+    if (slash == std::string::npos) slash = path.size();
+    const std::string segment = path.substr(start, slash - start);
+    if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+    } else if (!segment.empty() && segment != ".") {
+      segments.push_back(segment);
+    }
+    start = slash + 1;
+  }
+  std::string joined;
+  for (const auto& s : segments) joined += (joined.empty() ? "" : "/") + s;
+  return joined;
+}
+
+std::string FolderOf(std::string_view part) {
+  const std::size_t slash = part.rfind('/');
+  return slash == std::string_view::npos ? std::string() : std::string(part.substr(0, slash + 1));
+}
+
+std::string RelationshipsPartOf(std::string_view part) {
+  const std::size_t slash = part.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? part : part.substr(slash + 1);
+  return FolderOf(part) + "_rels/" + std::string(name) + ".rels";
+}
+
+struct TRelationship {
+  std::string Id;
+  std::string Type;
+  std::string Target;  // resolved part name
+};
+
+std::vector<TRelationship> ReadRelationships(std::string_view xmlText, std::string_view folder) {
+  std::vector<TRelationship> list;
+  TScanner scanner(xmlText);
+  TTag tag;
+  while (scanner.Next(tag)) {
+    if ((tag.Kind != TTag::Open && tag.Kind != TTag::SelfClosed) || tag.LocalName() != "Relationship") continue;
+    const TAttributes a = xml::ParseAttributes(tag.RawAttributes);
+    if (xml::Attribute(a, "TargetMode") == "External") continue;
+    list.push_back({xml::Attribute(a, "Id"), xml::Attribute(a, "Type"), ResolvePart(folder, xml::Attribute(a, "Target"))});
+  }
+  return list;
+}
+
+// The XML of a tag rebuilt from its name and attributes.
+std::string TagText(const TTag& tag, const TAttributes& attributes) {
+  return "<" + std::string(tag.Name) + xml::FormatAttributes(attributes) + (tag.Kind == TTag::SelfClosed ? "/>" : ">");
+}
+
+// Removes every tag with the given local name whose attribute has the value (whole elements).
+void RemoveTags(std::string& text, std::string_view local, std::string_view attribute, std::string_view value) {
+  TScanner scanner(text);
+  TTag tag;
+  std::vector<std::pair<std::size_t, std::size_t>> cuts;
+  while (scanner.Next(tag)) {
+    if ((tag.Kind != TTag::Open && tag.Kind != TTag::SelfClosed) || tag.LocalName() != local) continue;
+    if (xml::Attribute(xml::ParseAttributes(tag.RawAttributes), attribute) != value) continue;
+    const std::size_t end = xml::ElementEnd(text, tag);
+    if (end == std::string::npos) break;
+    cuts.emplace_back(tag.Begin, end);
+    scanner = TScanner(text, end);
+  }
+  for (auto it = cuts.rbegin(); it != cuts.rend(); ++it) text.erase(it->first, it->second - it->first);
+}
+
+// Every formula is recalculated when the workbook opens, so cells written without cached values
+// show their results at once.
+std::string WithFullCalculation(const std::string& workbookXml) {
+  static const std::vector<std::string_view> after = {"oleSize", "customWorkbookViews", "pivotCaches", "smartTagPr",
+                                                      "smartTagTypes", "webPublishing", "fileRecoveryPr",
+                                                      "webPublishObjects", "extLst"};
+  TScanner scanner(workbookXml);
+  TTag tag;
+  TTag root;
+  bool haveRoot = false;
+  while (scanner.Next(tag)) {
+    if (tag.Kind == TTag::Other) continue;
+    if (!haveRoot) {
+      if (tag.Kind != TTag::Open) NotWorkbook("no workbook element");
+      root = tag;
+      haveRoot = true;
+      continue;
+    }
+    if (tag.Kind == TTag::Close) {
+      std::string out = workbookXml;
+      out.insert(tag.Begin, "<" + std::string(root.Prefix()) + "calcPr fullCalcOnLoad=\"1\"/>");
+      return out;
+    }
+    if (tag.LocalName() == "calcPr") {
+      TAttributes a = xml::ParseAttributes(tag.RawAttributes);
+      xml::SetAttribute(a, "fullCalcOnLoad", "1");
+      std::string out = workbookXml;
+      out.replace(tag.Begin, tag.End - tag.Begin, TagText(tag, a));
+      return out;
+    }
+    if (std::find(after.begin(), after.end(), tag.LocalName()) != after.end()) {
+      std::string out = workbookXml;
+      out.insert(tag.Begin, "<" + std::string(root.Prefix()) + "calcPr fullCalcOnLoad=\"1\"/>");
+      return out;
+    }
+    if (tag.Kind == TTag::Open) {
+      const std::size_t end = xml::ElementEnd(workbookXml, tag);
+      if (end == std::string::npos) NotWorkbook("damaged workbook part");
+      scanner = TScanner(workbookXml, end);
+    }
+  }
+  NotWorkbook("damaged workbook part");
+}
+
+// Reads every entry of a zip package held in memory, within the bounds above.
+std::vector<std::pair<std::string, std::string>> ReadPackage(std::string_view bytes) {
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+  if (source == nullptr) {
+    zip_error_fini(&error);
+    NotWorkbook("cannot read the package");
+  }
+  zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error);
+  if (archive == nullptr) {
+    zip_source_free(source);
+    zip_error_fini(&error);
+    NotWorkbook("not a zip package");
+  }
+  zip_error_fini(&error);
+  struct TCloser {
+    zip_t* Archive;
+    ~TCloser() { zip_discard(Archive); }
+  } closer{archive};
+
+  const zip_int64_t count = zip_get_num_entries(archive, 0);
+  if (count < 0 || static_cast<std::size_t>(count) > kMaxWorkbookParts) NotWorkbook("too many parts");
+  std::vector<std::pair<std::string, std::string>> parts;
+  std::size_t total = 0;
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const char* rawName = zip_get_name(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS);
+    if (rawName == nullptr) NotWorkbook("unreadable part name");
+    std::string name = rawName;
+    if (name.empty() || name.back() == '/') continue;
+    zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
+    if (file == nullptr) NotWorkbook("unreadable part " + name);
+    std::string data;
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+      const zip_int64_t n = zip_fread(file, buffer, sizeof buffer);
+      if (n < 0) {
+        ok = false;
+        break;
+      }
+      if (n == 0) break;
+      data.append(buffer, static_cast<std::size_t>(n));
+      if (data.size() > kMaxWorkbookPartBytes || total + data.size() > kMaxWorkbookBytes) {
+        zip_fclose(file);
+        NotWorkbook("part too large");
+      }
+    }
+    if (zip_fclose(file) != 0) ok = false;
+    if (!ok) NotWorkbook("damaged part " + name);
+    total += data.size();
+    if (std::any_of(parts.begin(), parts.end(), [&](const auto& p) { return p.first == name; }))
+      NotWorkbook("duplicate part " + name);
+    parts.emplace_back(std::move(name), std::move(data));
+  }
+  return parts;
+}
+
+// The parts of the built-in blank workbook: one empty sheet and three cell formats.
+const std::vector<std::pair<const char*, const char*>>& BlankParts() {
+  static const std::vector<std::pair<const char*, const char*>> parts = {
+      {"[Content_Types].xml",
+       R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/><Override PartName="/xl/worksheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/><Override PartName="/xl/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml"/></Types>)"},
+      {"_rels/.rels",
+       R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="xl/workbook.xml"/></Relationships>)"},
+      {"xl/workbook.xml",
+       R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheets><sheet name="Sheet1" sheetId="1" r:id="rId1"/></sheets><calcPr fullCalcOnLoad="1"/></workbook>)"},
+      {"xl/_rels/workbook.xml.rels",
+       R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/><Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/></Relationships>)"},
+      {"xl/worksheets/sheet1.xml",
+       R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheetViews><sheetView workbookViewId="0"/></sheetViews><sheetFormatPr defaultRowHeight="12.75"/><sheetData/><pageMargins left="0.75" right="0.75" top="1" bottom="1" header="0.5" footer="0.5"/></worksheet>)"},
+      {"xl/styles.xml",
+       R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><fonts count="2"><font><sz val="10"/><name val="Arial"/><family val="2"/></font><font><b/><sz val="10"/><name val="Arial"/><family val="2"/></font></fonts><fills count="2"><fill><patternFill patternType="none"/></fill><fill><patternFill patternType="gray125"/></fill></fills><borders count="1"><border><left/><right/><top/><bottom/><diagonal/></border></borders><cellStyleXfs count="1"><xf numFmtId="0" fontId="0" fillId="0" borderId="0"/></cellStyleXfs><cellXfs count="3"><xf numFmtId="0" fontId="0" fillId="0" borderId="0" xfId="0"/><xf numFmtId="49" fontId="0" fillId="0" borderId="0" xfId="0" applyNumberFormat="1" quotePrefix="1"/><xf numFmtId="0" fontId="1" fillId="0" borderId="0" xfId="0" applyFont="1"/></cellXfs><cellStyles count="1"><cellStyle name="Normal" xfId="0" builtinId="0"/></cellStyles></styleSheet>)"},
+  };
+  return parts;
+}
+
+}  // namespace
+
+std::string ColumnLetters(int column) {
+  std::string letters;
+  while (column > 0) {
+    const int digit = (column - 1) % 26;
+    letters.insert(letters.begin(), static_cast<char>('A' + digit));
+    column = (column - 1) / 26;
+  }
+  return letters;
+}
+
+std::string CellName(int row, int column) { return ColumnLetters(column) + std::to_string(row); }
+
+bool ParseCellName(std::string_view name, int& row, int& column) {
+  std::size_t i = 0;
+  long col = 0;
+  while (i < name.size() && i < 4 && ((name[i] >= 'A' && name[i] <= 'Z') || (name[i] >= 'a' && name[i] <= 'z'))) {
+    col = col * 26 + ((name[i] | 0x20) - 'a' + 1);
+    ++i;
+  }
+  if (i == 0 || col > kMaxSheetColumns) return false;
+  const auto r = ParseNumber(name.substr(i), kMaxSheetRows);
+  if (!r) return false;
+  row = static_cast<int>(*r);
+  column = static_cast<int>(col);
+  return true;
+}
+
+TWorksheet::TWorksheet(std::string xmlText, const std::vector<std::string>* sharedStrings)
+    : Source(std::move(xmlText)), Shared(sharedStrings) {
+  Parse();
+}
+
+void TWorksheet::Parse() {
+  TScanner scanner(Source);
+  TTag tag;
+  bool haveRoot = false;
+  bool closed = false;
+  while (scanner.Next(tag)) {
+    if (tag.Kind == TTag::Other) continue;
+    if (!haveRoot) {
+      if (tag.Kind != TTag::Open || tag.LocalName() != "worksheet") NotWorkbook("no worksheet element");
+      haveRoot = true;
+      continue;
+    }
+    if (tag.Kind == TTag::Close) {
+      closed = true;
+      break;
+    }
+    std::size_t end = tag.End;
+    if (tag.Kind == TTag::Open) {
+      end = xml::ElementEnd(Source, tag);
+      if (end == std::string::npos) NotWorkbook("damaged worksheet");
+    }
+    const std::string_view local = tag.LocalName();
+    if (local == "dimension") {
+      Dimension = {tag.Begin, end, true};
+    } else if (local == "cols" && !Columns.Found) {
+      Columns = {tag.Begin, end, true};
+      if (tag.Kind == TTag::Open) ParseColumns(tag.End, end);
+    } else if (local == "sheetData" && !SheetData.Found) {
+      SheetData = {tag.Begin, end, true};
+      Prefix = std::string(tag.Prefix());
+      if (tag.Kind == TTag::Open) ParseRows(tag.End, end);
+    }
+    scanner = TScanner(Source, end);
+  }
+  if (!closed || !SheetData.Found) NotWorkbook("damaged worksheet");
+}
+
+void TWorksheet::ParseRows(std::size_t from, std::size_t to) {
+  TScanner scanner(Source, from);
+  TTag tag;
+  int lastRow = 0;
+  while (scanner.Next(tag) && tag.Begin < to) {
+    if (tag.Kind != TTag::Open && tag.Kind != TTag::SelfClosed) continue;
+    const std::size_t rowEnd = tag.Kind == TTag::Open ? xml::ElementEnd(Source, tag) : tag.End;
+    if (rowEnd == std::string::npos || rowEnd > to) NotWorkbook("damaged worksheet");
+    scanner = TScanner(Source, rowEnd);
+    if (tag.LocalName() != "row") continue;
+    TAttributes attributes = xml::ParseAttributes(tag.RawAttributes);
+    const std::string r = xml::Attribute(attributes, "r");
+    long number = lastRow + 1;
+    if (!r.empty()) {
+      const auto parsed = ParseNumber(r, kMaxSheetRows);
+      if (!parsed) NotWorkbook("bad row number");
+      number = *parsed;
+    }
+    if (number > kMaxSheetRows) NotWorkbook("bad row number");
+    lastRow = static_cast<int>(number);
+    xml::RemoveAttribute(attributes, "r");
+    xml::RemoveAttribute(attributes, "spans");
+    TRow& row = Rows[lastRow];
+    row.Attributes = std::move(attributes);
+    if (tag.Kind == TTag::SelfClosed) continue;
+
+    TScanner cells(Source, tag.End);
+    TTag cellTag;
+    int lastColumn = 0;
+    while (cells.Next(cellTag) && cellTag.Begin < rowEnd) {
+      if (cellTag.Kind != TTag::Open && cellTag.Kind != TTag::SelfClosed) continue;
+      const std::size_t cellEnd = cellTag.Kind == TTag::Open ? xml::ElementEnd(Source, cellTag) : cellTag.End;
+      if (cellEnd == std::string::npos || cellEnd > rowEnd) NotWorkbook("damaged worksheet");
+      cells = TScanner(Source, cellEnd);
+      if (cellTag.LocalName() != "c") continue;
+      TAttributes cellAttributes = xml::ParseAttributes(cellTag.RawAttributes);
+      const std::string ref = xml::Attribute(cellAttributes, "r");
+      int column = lastColumn + 1;
+      if (!ref.empty()) {
+        int refRow = 0;
+        if (!ParseCellName(ref, refRow, column)) NotWorkbook("bad cell name");
+      }
+      if (column > kMaxSheetColumns) NotWorkbook("bad cell name");
+      lastColumn = column;
+      xml::RemoveAttribute(cellAttributes, "r");
+      TCell& cell = row.Cells[column];
+      cell.Attributes = std::move(cellAttributes);
+      cell.Inner.clear();
+      if (cellTag.Kind == TTag::Open) {
+        const std::size_t endTag = Source.rfind('<', cellEnd - 1);
+        if (endTag != std::string::npos && endTag >= cellTag.End)
+          cell.Inner = Source.substr(cellTag.End, endTag - cellTag.End);
+      }
+    }
+  }
+}
+
+void TWorksheet::ParseColumns(std::size_t from, std::size_t to) {
+  TScanner scanner(Source, from);
+  TTag tag;
+  while (scanner.Next(tag) && tag.Begin < to) {
+    if ((tag.Kind != TTag::Open && tag.Kind != TTag::SelfClosed) || tag.LocalName() != "col") continue;
+    TAttributes attributes = xml::ParseAttributes(tag.RawAttributes);
+    const auto min = ParseNumber(xml::Attribute(attributes, "min"), kMaxSheetColumns);
+    const auto max = ParseNumber(xml::Attribute(attributes, "max"), kMaxSheetColumns);
+    if (!min || !max || *min > *max) continue;
+    const bool overlaps = std::any_of(ColumnTable.begin(), ColumnTable.end(),
+                                      [&](const TColumns& c) { return *min <= c.Max && c.Min <= *max; });
+    if (overlaps) continue;
+    xml::RemoveAttribute(attributes, "min");
+    xml::RemoveAttribute(attributes, "max");
+    ColumnTable.push_back({static_cast<int>(*min), static_cast<int>(*max), std::move(attributes)});
+  }
+  std::sort(ColumnTable.begin(), ColumnTable.end(), [](const TColumns& a, const TColumns& b) { return a.Min < b.Min; });
+}
+
+TWorksheet::TCell& TWorksheet::Target(int row, int column) {
+  if (row < 1 || row > kMaxSheetRows || column < 1 || column > kMaxSheetColumns)
+    throw ERangeError("Cell " + std::to_string(row) + "," + std::to_string(column) + " is outside the sheet");
+  TRow& r = Rows[row];
+  const auto found = r.Cells.find(column);
+  if (found != r.Cells.end()) return found->second;
+  // A new cell takes the format its row or column carries, as one typed into the sheet would.
+  TCell& cell = r.Cells[column];
+  std::string style;
+  if (xml::Attribute(r.Attributes, "customFormat") == "1") style = xml::Attribute(r.Attributes, "s");
+  if (style.empty())
+    for (const TColumns& c : ColumnTable)
+      if (c.Min <= column && column <= c.Max) style = xml::Attribute(c.Attributes, "style");
+  if (!style.empty() && style != "0") xml::SetAttribute(cell.Attributes, "s", style);
+  return cell;
+}
+
+namespace {
+
+// Keeps only the cell's format; a new value brings its own type.
+void ResetCell(TAttributes& attributes) {
+  std::erase_if(attributes, [](const auto& a) { return a.first != "s"; });
+}
+
+}  // namespace
+
+void TWorksheet::SetText(int row, int column, std::string_view utf8) {
+  TCell& cell = Target(row, column);
+  ResetCell(cell.Attributes);
+  xml::SetAttribute(cell.Attributes, "t", "inlineStr");
+  cell.Inner = "<" + Name("is") + "><" + Name("t") + " xml:space=\"preserve\">" +
+               xml::Escape(xml::EncodeSpreadsheetText(utf8), false) + "</" + Name("t") + "></" + Name("is") + ">";
+}
+
+void TWorksheet::SetNumber(int row, int column, double value) {
+  TCell& cell = Target(row, column);
+  ResetCell(cell.Attributes);
+  cell.Inner = "<" + Name("v") + ">" + FormatDouble(value) + "</" + Name("v") + ">";
+}
+
+void TWorksheet::SetFormula(int row, int column, std::string_view formula) {
+  TCell& cell = Target(row, column);
+  ResetCell(cell.Attributes);
+  cell.Inner = "<" + Name("f") + ">" + xml::Escape(formula, false) + "</" + Name("f") + ">";
+}
+
+void TWorksheet::SetStyle(int row, int column, std::string_view style) {
+  xml::SetAttribute(Target(row, column).Attributes, "s", style);
+}
+
+void TWorksheet::SetColumnWidth(int column, double width) {
+  if (column < 1 || column > kMaxSheetColumns) throw ERangeError("Column " + std::to_string(column) + " is outside the sheet");
+  auto it = std::find_if(ColumnTable.begin(), ColumnTable.end(), [&](const TColumns& c) { return c.Min <= column && column <= c.Max; });
+  TColumns single{column, column, {}};
+  if (it != ColumnTable.end()) {
+    const TColumns whole = *it;
+    it = ColumnTable.erase(it);
+    std::vector<TColumns> pieces;
+    if (whole.Min < column) pieces.push_back({whole.Min, column - 1, whole.Attributes});
+    single.Attributes = whole.Attributes;
+    if (column < whole.Max) pieces.push_back({column + 1, whole.Max, whole.Attributes});
+    ColumnTable.insert(it, pieces.begin(), pieces.end());
+  }
+  xml::SetAttribute(single.Attributes, "width", FormatDouble(width));
+  xml::SetAttribute(single.Attributes, "customWidth", "1");
+  ColumnTable.push_back(std::move(single));
+  std::sort(ColumnTable.begin(), ColumnTable.end(), [](const TColumns& a, const TColumns& b) { return a.Min < b.Min; });
+}
+
+namespace {
+
+// The unescaped text of the first element with that local name inside some markup.
+std::optional<std::string> ElementText(std::string_view markup, std::string_view local) {
+  TScanner scanner(markup);
+  TTag tag;
+  while (scanner.Next(tag)) {
+    if (tag.LocalName() != local) continue;
+    if (tag.Kind == TTag::SelfClosed) return std::string();
+    if (tag.Kind != TTag::Open) continue;
+    TTag end;
+    const std::size_t start = tag.End;
+    if (!scanner.Next(end)) return std::nullopt;
+    return xml::Unescape(markup.substr(start, end.Begin - start));
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+TCellValue TWorksheet::Cell(int row, int column) const {
+  TCellValue value;
+  const auto r = Rows.find(row);
+  if (r == Rows.end()) return value;
+  const auto c = r->second.Cells.find(column);
+  if (c == r->second.Cells.end()) return value;
+  const TCell& cell = c->second;
+  value.Style = xml::Attribute(cell.Attributes, "s");
+  const std::string type = xml::Attribute(cell.Attributes, "t");
+  if (auto f = ElementText(cell.Inner, "f")) {
+    value.Kind = TCellValue::Formula;
+    value.Value = *f;
+  } else if (type == "inlineStr") {
+    value.Kind = TCellValue::Text;
+    value.Value = xml::RunText(cell.Inner);
+  } else if (auto v = ElementText(cell.Inner, "v")) {
+    if (type == "s") {
+      value.Kind = TCellValue::Text;
+      std::size_t index = 0;
+      const auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), index);
+      if (Shared != nullptr && ec == std::errc() && end == v->data() + v->size() && index < Shared->size())
+        value.Value = (*Shared)[index];
+    } else if (type == "str") {
+      value.Kind = TCellValue::Text;
+      value.Value = xml::DecodeSpreadsheetText(*v);
+    } else if (type.empty() || type == "n") {
+      value.Kind = TCellValue::Number;
+      value.Value = *v;
+    } else {
+      value.Kind = TCellValue::Other;
+      value.Value = *v;
+    }
+  }
+  return value;
+}
+
+std::optional<double> TWorksheet::ColumnWidth(int column) const {
+  for (const TColumns& c : ColumnTable)
+    if (c.Min <= column && column <= c.Max) {
+      const std::string width = xml::Attribute(c.Attributes, "width");
+      if (width.empty()) return std::nullopt;
+      return std::strtod(width.c_str(), nullptr);
+    }
+  return std::nullopt;
+}
+
+int TWorksheet::LastRow() const {
+  for (auto it = Rows.rbegin(); it != Rows.rend(); ++it)
+    if (!it->second.Cells.empty()) return it->first;
+  return 0;
+}
+
+int TWorksheet::LastColumn() const {
+  int last = 0;
+  for (const auto& [n, row] : Rows)
+    if (!row.Cells.empty()) last = std::max(last, row.Cells.rbegin()->first);
+  return last;
+}
+
+std::string TWorksheet::ColumnsXml() const {
+  if (ColumnTable.empty()) return {};
+  std::string out = "<" + Name("cols") + ">";
+  for (const TColumns& c : ColumnTable)
+    out += "<" + Name("col") + " min=\"" + std::to_string(c.Min) + "\" max=\"" + std::to_string(c.Max) + "\"" +
+           xml::FormatAttributes(c.Attributes) + "/>";
+  return out + "</" + Name("cols") + ">";
+}
+
+std::string TWorksheet::RowsXml() const {
+  std::string out = "<" + Name("sheetData") + ">";
+  for (const auto& [number, row] : Rows) {
+    out += "<" + Name("row") + " r=\"" + std::to_string(number) + "\"" + xml::FormatAttributes(row.Attributes);
+    if (row.Cells.empty()) {
+      out += "/>";
+      continue;
+    }
+    out += ">";
+    for (const auto& [column, cell] : row.Cells) {
+      out += "<" + Name("c") + " r=\"" + CellName(number, column) + "\"" + xml::FormatAttributes(cell.Attributes);
+      out += cell.Inner.empty() ? "/>" : ">" + cell.Inner + "</" + Name("c") + ">";
+    }
+    out += "</" + Name("row") + ">";
+  }
+  return out + "</" + Name("sheetData") + ">";
+}
+
+std::string TWorksheet::Xml() const {
+  struct TReplace {
+    std::size_t Begin, End;
+    std::string Text;
+  };
+  std::vector<TReplace> replaces;
+  if (Dimension.Found) replaces.push_back({Dimension.Begin, Dimension.End, {}});
+  if (Columns.Found) replaces.push_back({Columns.Begin, Columns.End, ColumnsXml()});
+  replaces.push_back({SheetData.Begin, SheetData.End, (Columns.Found ? std::string() : ColumnsXml()) + RowsXml()});
+  std::sort(replaces.begin(), replaces.end(), [](const TReplace& a, const TReplace& b) { return a.Begin < b.Begin; });
+  std::string out;
+  std::size_t pos = 0;
+  for (const TReplace& r : replaces) {
+    if (r.Begin < pos) continue;
+    out.append(Source, pos, r.Begin - pos);
+    out += r.Text;
+    pos = r.End;
+  }
+  out.append(Source, pos, std::string::npos);
+  return out;
+}
+
+TWorkbook::TWorkbook(TWorkbook&&) noexcept = default;
+TWorkbook& TWorkbook::operator=(TWorkbook&&) noexcept = default;
+TWorkbook::~TWorkbook() = default;
+
+TWorkbook TWorkbook::Open(const std::string& fileName) {
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in) throw EInOutError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+  std::string bytes;
+  char buffer[65536];
+  while (in) {
+    in.read(buffer, sizeof buffer);
+    bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+    if (bytes.size() > kMaxWorkbookBytes) NotWorkbook("file too large");
+  }
+  if (in.bad()) throw EInOutError("Cannot read file \"" + fileName + "\".");
+  return FromBytes(bytes);
+}
+
+TWorkbook TWorkbook::FromBytes(std::string_view bytes) {
+  TWorkbook book;
+  book.Parts = ReadPackage(bytes);
+  book.Load();
+  return book;
+}
+
+TWorkbook TWorkbook::Blank() {
+  TWorkbook book;
+  for (const auto& [name, text] : BlankParts()) book.Parts.emplace_back(name, text);
+  book.Load();
+  return book;
+}
+
+std::string* TWorkbook::FindPart(std::string_view name) {
+  for (auto& [n, data] : Parts)
+    if (n == name) return &data;
+  // Part names are compared without regard to case in a package.
+  const std::string lower = Lower(name);
+  for (auto& [n, data] : Parts)
+    if (Lower(n) == lower) return &data;
+  return nullptr;
+}
+
+void TWorkbook::Load() {
+  if (FindPart("[Content_Types].xml") == nullptr) NotWorkbook("no content types");
+  const std::string* rootRels = FindPart("_rels/.rels");
+  if (rootRels == nullptr) NotWorkbook("no package relationships");
+  for (const TRelationship& r : ReadRelationships(*rootRels, ""))
+    if (EndsWith(r.Type, "/officeDocument")) {
+      WorkbookPart = r.Target;
+      break;
+    }
+  const std::string* workbookXml = WorkbookPart.empty() ? nullptr : FindPart(WorkbookPart);
+  if (workbookXml == nullptr) NotWorkbook("no workbook part");
+  std::vector<TRelationship> rels;
+  if (const std::string* r = FindPart(RelationshipsPartOf(WorkbookPart))) rels = ReadRelationships(*r, FolderOf(WorkbookPart));
+
+  TScanner scanner(*workbookXml);
+  TTag tag;
+  while (scanner.Next(tag)) {
+    if ((tag.Kind != TTag::Open && tag.Kind != TTag::SelfClosed) || tag.LocalName() != "sheet") continue;
+    const TAttributes a = xml::ParseAttributes(tag.RawAttributes);
+    const std::string id = xml::Attribute(a, "id", true);
+    for (const TRelationship& r : rels)
+      if (r.Id == id && EndsWith(r.Type, "/worksheet")) Sheets.push_back({xml::Attribute(a, "name"), r.Target, nullptr});
+  }
+  for (const TRelationship& r : rels) {
+    if (!EndsWith(r.Type, "/sharedStrings")) continue;
+    const std::string* sst = FindPart(r.Target);
+    if (sst == nullptr) continue;
+    TScanner items(*sst);
+    TTag item;
+    while (items.Next(item)) {
+      if (item.LocalName() != "si") continue;
+      if (item.Kind == TTag::SelfClosed) {
+        SharedStrings.emplace_back();
+      } else if (item.Kind == TTag::Open) {
+        const std::size_t end = xml::ElementEnd(*sst, item);
+        if (end == std::string::npos) break;
+        SharedStrings.push_back(xml::RunText(std::string_view(*sst).substr(item.End, end - item.End)));
+        items = TScanner(*sst, end);
+      }
+    }
+  }
+}
+
+TWorksheet& TWorkbook::Sheet(std::size_t number) {
+  if (number < 1 || number > Sheets.size())
+    throw EDataError("The workbook has no worksheet " + std::to_string(number) + ".");
+  TSheetEntry& entry = Sheets[number - 1];
+  if (!entry.Sheet) {
+    const std::string* part = FindPart(entry.Part);
+    if (part == nullptr) NotWorkbook("missing worksheet " + entry.Part);
+    entry.Sheet = std::make_unique<TWorksheet>(*part, &SharedStrings);
+  }
+  return *entry.Sheet;
+}
+
+const std::string& TWorkbook::SheetName(std::size_t number) const {
+  if (number < 1 || number > Sheets.size())
+    throw EDataError("The workbook has no worksheet " + std::to_string(number) + ".");
+  return Sheets[number - 1].Name;
+}
+
+void TWorkbook::PrepareForSave() {
+  for (const TSheetEntry& s : Sheets)
+    if (s.Sheet)
+      if (std::string* part = FindPart(s.Part)) *part = s.Sheet->Xml();
+  std::string* workbookXml = FindPart(WorkbookPart);
+  if (workbookXml == nullptr) NotWorkbook("no workbook part");
+  *workbookXml = WithFullCalculation(*workbookXml);
+
+  std::string* types = FindPart("[Content_Types].xml");
+  for (std::size_t at; (at = types->find(kTemplateType)) != std::string::npos;)
+    types->replace(at, std::strlen(kTemplateType), kWorkbookType);
+
+  // The calculation chain lists the template's formula cells only; a stale one makes spreadsheet
+  // programs repair the file, and it is rebuilt anyway.
+  const std::string relsName = RelationshipsPartOf(WorkbookPart);
+  if (std::string* rels = FindPart(relsName)) {
+    for (const TRelationship& r : ReadRelationships(*rels, FolderOf(WorkbookPart))) {
+      if (!EndsWith(r.Type, "/calcChain")) continue;
+      RemoveTags(*rels, "Relationship", "Id", r.Id);
+      RemoveTags(*types, "Override", "PartName", "/" + r.Target);
+      const std::string lower = Lower(r.Target);
+      std::erase_if(Parts, [&](const auto& p) { return Lower(p.first) == lower; });
+      types = FindPart("[Content_Types].xml");
+      rels = FindPart(relsName);
+    }
+  }
+}
+
+std::map<std::string, std::string> TWorkbook::SavedParts() {
+  PrepareForSave();
+  return {Parts.begin(), Parts.end()};
+}
+
+void TWorkbook::SaveAs(const std::string& fileName) {
+  PrepareForSave();
+  int errorCode = 0;
+  zip_t* archive = zip_open(fileName.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &errorCode);
+  if (archive == nullptr) {
+    zip_error_t error;
+    zip_error_init_with_code(&error, errorCode);
+    const std::string message = "Cannot create file \"" + fileName + "\". " + zip_error_strerror(&error);
+    zip_error_fini(&error);
+    throw EInOutError(message);
+  }
+  auto fail = [&](const std::string& why) {
+    zip_discard(archive);
+    throw EInOutError("Cannot write file \"" + fileName + "\". " + why);
+  };
+  for (const auto& [name, data] : Parts) {
+    zip_source_t* source = zip_source_buffer(archive, data.data(), data.size(), 0);
+    if (source == nullptr) fail(zip_strerror(archive));
+    const zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+    if (index < 0) {
+      zip_source_free(source);
+      fail(zip_strerror(archive));
+    }
+    zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6);
+  }
+  // libzip writes a temporary file beside the target and renames it over the target on close.
+  if (zip_close(archive) != 0) fail(zip_strerror(archive));
+}
+
+}  // namespace hv
