@@ -1,0 +1,215 @@
+#include "commands/EditCommands.h"
+
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+#include "commands/Utility.h"
+#include "logic/AppLogic.h"
+#include "model/Document.h"
+
+namespace hv {
+
+namespace {
+
+template <class TEdit>
+bool ApplyToTextEdit(TEdit* edit, TTextFieldAction action) {
+  switch (action) {
+    case TTextFieldAction::Cut: edit->cut(); break;
+    case TTextFieldAction::Copy: edit->copy(); break;
+    case TTextFieldAction::Paste: edit->paste(); break;
+    case TTextFieldAction::SelectAll: edit->selectAll(); break;
+    case TTextFieldAction::Delete: {
+      if (edit->isReadOnly()) break;
+      QTextCursor cursor = edit->textCursor();
+      if (cursor.hasSelection())
+        cursor.removeSelectedText();
+      else
+        cursor.deleteChar();
+      edit->setTextCursor(cursor);
+      break;
+    }
+  }
+  return true;
+}
+
+bool ApplyToLineEdit(QLineEdit* edit, TTextFieldAction action) {
+  switch (action) {
+    case TTextFieldAction::Cut: edit->cut(); break;
+    case TTextFieldAction::Copy: edit->copy(); break;
+    case TTextFieldAction::Paste: edit->paste(); break;
+    case TTextFieldAction::SelectAll: edit->selectAll(); break;
+    case TTextFieldAction::Delete:
+      if (!edit->isReadOnly()) edit->del();
+      break;
+  }
+  return true;
+}
+
+}  // namespace
+
+QWidget* FocusedTextField() {
+  if (QApplication::instance() == nullptr) return nullptr;
+  QWidget* focus = QApplication::focusWidget();
+  for (QWidget* w = focus; w != nullptr; w = w->parentWidget()) {
+    // A spin box's editor is a line edit of its own; the spin box is what the user sees.
+    if (qobject_cast<QLineEdit*>(w) != nullptr || qobject_cast<QTextEdit*>(w) != nullptr ||
+        qobject_cast<QPlainTextEdit*>(w) != nullptr || qobject_cast<QAbstractSpinBox*>(w) != nullptr)
+      return w;
+    // Only the focus widget itself and the parents of an editor's inner parts count.
+    if (w != focus && !w->inherits("QAbstractScrollArea")) break;
+  }
+  return nullptr;
+}
+
+bool ForwardToTextField(TTextFieldAction action) {
+  QWidget* field = FocusedTextField();
+  if (field == nullptr) return false;
+  if (auto* line = qobject_cast<QLineEdit*>(field)) return ApplyToLineEdit(line, action);
+  if (auto* text = qobject_cast<QTextEdit*>(field)) return ApplyToTextEdit(text, action);
+  if (auto* plain = qobject_cast<QPlainTextEdit*>(field)) return ApplyToTextEdit(plain, action);
+  if (auto* spin = qobject_cast<QAbstractSpinBox*>(field)) {
+    if (auto* line = spin->findChild<QLineEdit*>()) return ApplyToLineEdit(line, action);
+  }
+  return true;
+}
+
+bool TEditCmd::SelectionFromCurrentDocument() const {
+  const TDocLogic* doc = App.CurrentDocument();
+  return doc != nullptr && doc->Document && App.SelectionSource() == TListRef(doc->Document->Entries);
+}
+
+bool TEditCmd::EditingCurrentDocument() const {
+  const TDocLogic* doc = App.CurrentDocument();
+  if (App.CurrentIndex() == -1 || doc == nullptr || !doc->Document) return false;
+  const TListRef list = App.CurrentList();
+  if (!(list == TListRef(doc->Document->Entries))) return false;
+  const TStreamable* item = list.ItemAt(App.CurrentIndex());
+  return item != nullptr && item == App.SelectedItem();
+}
+
+TDocContent* TEditCmd::CurrentEntry() const {
+  return EditingCurrentDocument() ? App.CurrentDocument()->Document->Entries[static_cast<std::size_t>(App.CurrentIndex())]
+                                  : nullptr;
+}
+
+void TEditCmd::RemoveSelection() {
+  TDocLogic* doc = App.CurrentDocument();
+  std::vector<TDocContent*> entries;
+  for (TStreamable* item : App.Selection())
+    if (auto* entry = dynamic_cast<TDocContent*>(item)) entries.push_back(entry);
+  App.SetCurrentList(doc->Document->Entries, -1);
+  // The selection and the history let go of the entries before they are freed, so no observer
+  // of the document's notification meets a freed entry among the selected items.
+  App.SetSelection({}, nullptr);
+  doc->RemoveEntries(entries);
+}
+
+TCutCmd::TCutCmd() : TEditCmd({AppCode::CurrentDoc, AppCode::CurrentSelection}) {}
+
+bool TCutCmd::IsEnabled() { return !App.Selection().empty() && SelectionFromCurrentDocument(); }
+
+void TCutCmd::Execute(QObject*) {
+  if (ForwardToTextField(TTextFieldAction::Cut) || !IsEnabled()) return;
+  App.SetClipboard(App.Selection());
+  RemoveSelection();
+}
+
+TCopyCmd::TCopyCmd() : TEditCmd({AppCode::CurrentSelection}) {}
+
+bool TCopyCmd::IsEnabled() { return !App.Selection().empty(); }
+
+void TCopyCmd::Execute(QObject*) {
+  if (ForwardToTextField(TTextFieldAction::Copy) || !IsEnabled()) return;
+  App.SetClipboard(App.Selection());
+}
+
+TPasteCmd::TPasteCmd() : TEditCmd({AppCode::CurrentDoc, AppCode::ClipboardChanged}) {}
+
+bool TPasteCmd::IsEnabled() { return App.CurrentDocument() != nullptr && !App.Clipboard().empty(); }
+
+void TPasteCmd::Execute(QObject*) {
+  if (ForwardToTextField(TTextFieldAction::Paste) || !IsEnabled()) return;
+  // The document inserts clones, so the clipboard's own entries never enter it.
+  TItemList items;
+  for (const auto& entry : App.Clipboard()) items.push_back(entry.get());
+  AddItemsToDocument(*App.CurrentDocument(), items, -1);
+}
+
+TClearCmd::TClearCmd() : TEditCmd({AppCode::CurrentDoc, AppCode::CurrentSelection}) {}
+
+bool TClearCmd::IsEnabled() { return !App.Selection().empty() && SelectionFromCurrentDocument(); }
+
+void TClearCmd::Execute(QObject*) {
+  if (ForwardToTextField(TTextFieldAction::Delete) || !IsEnabled()) return;
+  RemoveSelection();
+}
+
+TSelectAllCmd::TSelectAllCmd() : TEditCmd({AppCode::CurrentList}) {}
+
+bool TSelectAllCmd::IsEnabled() { return static_cast<bool>(App.CurrentList()); }
+
+void TSelectAllCmd::Execute(QObject*) {
+  if (ForwardToTextField(TTextFieldAction::SelectAll) || !IsEnabled()) return;
+  const TListRef list = App.CurrentList();
+  TItemList items;
+  items.reserve(list.Count());
+  for (std::size_t i = 0; i < list.Count(); ++i) items.push_back(list.At(i));
+  App.SetSelection(std::move(items), list);
+}
+
+TCopyToDocCmd::TCopyToDocCmd() : TEditCmd({AppCode::CurrentDoc, AppCode::CurrentSelection}) {}
+
+bool TCopyToDocCmd::IsEnabled() {
+  return App.CurrentDocument() != nullptr && !App.Selection().empty() && !SelectionFromCurrentDocument();
+}
+
+void TCopyToDocCmd::Execute(QObject*) {
+  if (!IsEnabled()) return;
+  const TItemList items = App.Selection();
+  AddItemsToDocument(*App.CurrentDocument(), items, -1);
+}
+
+TToggleNumberedCmd::TToggleNumberedCmd()
+    : TEditCmd({AppCode::CurrentSelection, AppCode::CurrentDoc, AppCode::Document}, true) {
+  Checkable = true;
+}
+
+bool TToggleNumberedCmd::IsEnabled() { return EditingCurrentDocument(); }
+
+bool TToggleNumberedCmd::IsChecked() {
+  const TDocContent* entry = CurrentEntry();
+  return entry != nullptr && entry->Numbered;
+}
+
+void TToggleNumberedCmd::Execute(QObject*) {
+  if (!IsEnabled()) return;
+  App.CurrentDocument()->ToggleNumbered(App.CurrentIndex());
+}
+
+TMoveCmd::TMoveCmd() : TEditCmd({AppCode::CurrentSelection, AppCode::CurrentDoc}) {}
+
+bool TMoveCmd::IsEnabled() {
+  if (!EditingCurrentDocument()) return false;
+  const int count = static_cast<int>(App.CurrentDocument()->Document->Entries.size());
+  return Destination(App.CurrentIndex(), count) != App.CurrentIndex();
+}
+
+void TMoveCmd::Execute(QObject*) {
+  if (!IsEnabled()) return;
+  TDocLogic* doc = App.CurrentDocument();
+  const int from = App.CurrentIndex();
+  const int to = Destination(from, static_cast<int>(doc->Document->Entries.size()));
+  doc->MoveEntry(from, to);
+  App.SetCurrentList(doc->Document->Entries, to);
+  App.TouchSelection();
+}
+
+int TMoveToTopCmd::Destination(int index, int) const { return index > 0 ? 0 : index; }
+int TMoveUpCmd::Destination(int index, int) const { return index > 0 ? index - 1 : index; }
+int TMoveDownCmd::Destination(int index, int count) const { return index < count - 1 ? index + 1 : index; }
+int TMoveToBottomCmd::Destination(int index, int count) const { return index < count - 1 ? count - 1 : index; }
+
+}  // namespace hv
