@@ -14,8 +14,8 @@
 
 namespace hv {
 
-// Notification codes of the application state and the document logic. AppLogic sends DocCreate
-// and CurrentDoc to SearchResults/ClipboardChanged itself; Document, Filename, Modified and
+// Notification codes shared by the application state and the document logic. AppLogic sends
+// DocCreate and CurrentDoc through ClipboardChanged itself; Document, Filename, Modified and
 // DocDestroy come from a document, to its own observers and through DocumentRelay.
 namespace AppCode {
 inline constexpr int Document = 1;          // the document's entries changed
