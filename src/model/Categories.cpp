@@ -93,8 +93,15 @@ void TCategory::WriteTo(TNetWriter& writer) const {
 }
 
 int TCategory::ObjectCount() const {
-  int n = 1;
-  for (const TCategory* child : Children) n += child->ObjectCount();
+  // Walks the subtree without recursion, like the destructor: a file can nest nodes very deeply.
+  int n = 0;
+  std::vector<const TCategory*> pending{this};
+  while (!pending.empty()) {
+    const TCategory* node = pending.back();
+    pending.pop_back();
+    n += node->NodeObjectCount();
+    pending.insert(pending.end(), node->Children.begin(), node->Children.end());
+  }
   return n;
 }
 
@@ -200,8 +207,8 @@ void TIdentityCategory::WriteTo(TNetWriter& writer) const {
   writer.WriteReferenceList(Related);
 }
 
-int TIdentityCategory::ObjectCount() const {
-  int n = TCategory::ObjectCount();
+int TIdentityCategory::NodeObjectCount() const {
+  int n = 1;
   for (const TTextSegment* segment : Segments()) n += segment->ObjectCount();
   return n;
 }

@@ -55,6 +55,8 @@ public:
 protected:
   // The part of Unlink that concerns this node alone.
   virtual void UnlinkNode() {}
+  // The objects this node contributes without its children: itself and what it owns.
+  virtual int NodeObjectCount() const { return 1; }
 };
 
 // A node of an identity tree: an ID fragment, a title, up to six texts and cross-links.
@@ -94,12 +96,12 @@ public:
 
   void ReadFrom(TNetReader& reader) override;
   void WriteTo(TNetWriter& writer) const override;
-  int ObjectCount() const override;
   void ForgetOwned() override;
   void CheckLinks() const override;
 
 protected:
   void UnlinkNode() override;
+  int NodeObjectCount() const override;
 };
 
 // Pre-order walk over a subtree, children in list order; Next answers nullptr at the end.

@@ -169,5 +169,19 @@ TEST(Unlink, NodeRelatedToItselfLeavesNoStaleLinks) {
   EXPECT_EQ(s.S11->Related, std::vector<TIdentityCategory*>{s.Q07});
 }
 
+TEST(CategoryTree, VeryDeepTreesAreCountedWalkedAndFreedWithoutRecursion) {
+  // A damaged or hostile library can nest nodes far deeper than the call stack allows.
+  constexpr int kDepth = 400000;
+  auto root = std::make_unique<TIdentityCategory>();
+  TCategory* node = root.get();
+  for (int i = 0; i < kDepth; ++i) node = node->CreateChild();
+  static_cast<TIdentityCategory*>(node)->AddQuestion();
+  EXPECT_EQ(root->ObjectCount(), kDepth + 2);
+  EXPECT_EQ(node->Depth(), kDepth);
+  EXPECT_EQ(FindByID(root.get(), ""), root.get());
+  EXPECT_EQ(Walk(root.get()).size(), static_cast<std::size_t>(kDepth + 1));
+  EXPECT_EQ(root->Children[0]->Unlink().size(), static_cast<std::size_t>(kDepth));
+}
+
 }  // namespace
 }  // namespace hv::test
