@@ -21,14 +21,21 @@ constexpr double kMaxDisplayPx = 4000.0;
 
 QImage DecodeBitmap(const QByteArray& bytes, const char* format)
 {
+    {
+        // Look at the size first, so a small file claiming a huge image is never decoded.
+        QBuffer probe;
+        probe.setData(bytes);
+        probe.open(QIODevice::ReadOnly);
+        QImageReader reader(&probe, format);
+        const QSize size = reader.size();
+        if (size.isValid() && qint64(size.width()) * size.height() > kMaxImagePixels)
+            return {};
+    }
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
     reader.setAllocationLimit(256);
-    const QSize size = reader.size();
-    if (size.isValid() && qint64(size.width()) * size.height() > kMaxImagePixels)
-        return {};
     return reader.read();
 }
 

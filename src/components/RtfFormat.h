@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTextFormat>
+#include <QUrl>
 
 // Units, custom format properties and field kinds shared by the RTF reader, the writer and
 // the text control, so that what one writes into a QTextDocument the others understand.
@@ -55,6 +56,8 @@ constexpr int kKeepNextProperty = QTextFormat::UserProperty + 21;
 enum TTabLeader : int { LeaderNone = 0, LeaderDot = 1, LeaderHyphen = 2, LeaderUnderline = 3, LeaderThick = 4, LeaderEquals = 5 };
 
 // Resource type under which the original bytes of a picture are kept beside its image.
+// QTextDocument keys resources by URL alone, so the bytes live under their own URL.
 constexpr int kPictDataResource = 100 + 7;
+inline QUrl PictDataUrl(const QString& imageName) { return QUrl(imageName + QStringLiteral(".data")); }
 
 }  // namespace rtf

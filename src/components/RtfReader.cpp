@@ -1653,7 +1653,7 @@ private:
         QTextDocument* doc = Cursor.document();
         doc->addResource(QTextDocument::ImageResource, QUrl(name), image);
         if (!picture.Truncated)
-            doc->addResource(kPictDataResource, QUrl(name), picture.Data);
+            doc->addResource(kPictDataResource, PictDataUrl(name), picture.Data);
         QTextImageFormat f;
         f.setName(name);
         f.setWidth(size.width());

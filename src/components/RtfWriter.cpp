@@ -299,7 +299,7 @@ private:
     {
         const QString name = f.name();
         const QUrl url(name);
-        QByteArray data = Doc.resource(kPictDataResource, url).toByteArray();
+        QByteArray data = Doc.resource(kPictDataResource, PictDataUrl(name)).toByteArray();
         int kind = f.property(kPictKindProperty).toInt();
         if (data.isEmpty() || kind == PictNone) {
             kind = PictPng;

@@ -565,7 +565,7 @@ std::string TTXTextControl::ContentAsRtf(bool wholeContent) const
                 continue;
             const QUrl url(f.toImageFormat().name());
             part.addResource(QTextDocument::ImageResource, url, document()->resource(QTextDocument::ImageResource, url));
-            part.addResource(kPictDataResource, url, document()->resource(kPictDataResource, url));
+            part.addResource(kPictDataResource, PictDataUrl(url.toString()), document()->resource(kPictDataResource, PictDataUrl(url.toString())));
         }
     return WriteRtf(part, options);
 }
