@@ -225,6 +225,11 @@ void TIdentityCategory::ForgetOwned() {
 
 void TIdentityCategory::CheckLinks() const {
   TCategory::CheckLinks();
+  // IDs are spelled and looked up through identity nodes only; a plain node inside an identity
+  // tree would give the items below it IDs that never resolve, so documents using them could
+  // not be opened again.
+  for (const TCategory* child : Children)
+    if (dynamic_cast<const TIdentityCategory*>(child) == nullptr) TNetReader::Invalid();
   for (const TTextSegment* segment : Segments())
     if (segment->Identity != this) TNetReader::Invalid();
 }
@@ -257,7 +262,12 @@ std::string FullID(const TIdentityCategory* node) {
     path.push_back(identity);
   }
   std::string id;
-  for (auto it = path.rbegin(); it != path.rend(); ++it) id += (*it)->Code;
+  for (auto it = path.rbegin(); it != path.rend(); ++it) {
+    // A tree root's code is never part of an ID: lookups do not compare it, so a root that a
+    // damaged file gave a code would otherwise spell IDs that never resolve.
+    if ((*it)->Parent == nullptr) continue;
+    id += (*it)->Code;
+  }
   return id;
 }
 

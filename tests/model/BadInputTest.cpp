@@ -187,6 +187,29 @@ TEST(BadLibrary, LinksThatContradictOwnership) {
   ExpectInvalid(MinimalLibrary(strayIdentity));
 }
 
+TEST(BadLibrary, PlainNodeInsideAnIdentityTree) {
+  // Items below it would get IDs that never resolve, so documents using them could not reopen.
+  THooks plainUnderIdentity;
+  plainUnderIdentity.TopicsChildren = [](TBytes& b, const TLibIds&) {
+    b.ListBegin().Int(1);
+    b.New("TIdentityCategory");
+    b.ListEnd();
+  };
+  plainUnderIdentity.After = [](TBytes& b, const TLibIds& ids) {
+    b.Ref(ids.Topics).Str("node").ListBegin().Int(1);
+    b.New("TCategory");
+    b.ListEnd().Str("N").Str("Node").Nil().Nil().Nil().Nil().Nil().Nil().EmptyList();
+    b.Ref(9).Str("plain").EmptyList();
+  };
+  ExpectInvalid(MinimalLibrary(plainUnderIdentity));
+  // Identity nodes inside a plain tree do no harm and are kept.
+  THooks identityUnderPlain = plainUnderIdentity;
+  identityUnderPlain.After = [](TBytes& b, const TLibIds& ids) {
+    b.Ref(ids.Topics).Str("node").EmptyList().Str("N").Str("Node").Nil().Nil().Nil().Nil().Nil().Nil().EmptyList();
+  };
+  EXPECT_EQ(ReadLibraryBytes(MinimalLibrary(identityUnderPlain))->Topics->Children.size(), 1u);
+}
+
 TEST(BadLibrary, MessagesOfTheObjectStream) {
   THooks unknown;
   unknown.TopicsClass = "TFrobnicator";

@@ -46,6 +46,16 @@ TEST(FindByID, RootCodeIsIgnoredAndFailedBranchesBacktrack) {
   EXPECT_EQ(FindByID(&root, "A107"), twin);
 }
 
+TEST(FindByID, EveryNodeIsFoundByItsOwnIdEvenUnderACodedRoot) {
+  TIdentityCategory root;
+  root.SetCode("R0");
+  TIdentityCategory* a1 = AddIdentity(&root, "A1", "Paper");
+  TIdentityCategory* q07 = AddIdentity(a1, "07", "Question 7");
+  EXPECT_EQ(FullID(&root), "");
+  EXPECT_EQ(FullID(q07), "A107");
+  for (TIdentityCategory* node : {&root, a1, q07}) EXPECT_EQ(FindByID(&root, FullID(node)), node);
+}
+
 TEST(FindByID, EmptyCodeMatchesWithoutConsuming) {
   TIdentityCategory root;
   TIdentityCategory* group = AddIdentity(&root, "", "group");
