@@ -91,10 +91,14 @@ TStudent SplitStudentLine(std::string_view line) {
   TStudent student;
   std::string_view rest = line;
   for (std::size_t f = 0; f < 3; ++f) {
-    if (auto quoted = ReadQuoted(rest); quoted && quoted->Length < rest.size() && rest[quoted->Length] == ',') {
-      student[f] = std::move(quoted->Value);
-      rest.remove_prefix(quoted->Length + 1);
-      continue;
+    if (auto quoted = ReadQuoted(rest)) {
+      if (quoted->Length < rest.size() && rest[quoted->Length] == ',') {
+        student[f] = std::move(quoted->Value);
+        rest.remove_prefix(quoted->Length + 1);
+        continue;
+      }
+      // A quoted text that ends the line holds no separator, whatever commas are inside it.
+      if (quoted->Length == rest.size()) continue;
     }
     const std::size_t comma = rest.find(',');
     if (comma == std::string_view::npos) continue;
