@@ -34,5 +34,10 @@ fuzz: deps
 	cmake --build --preset fuzz -j $(JOBS)
 	bash scripts/fuzz.sh build/fuzz $(FUZZ_SECONDS)
 
+package: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+	cd build/release && cpack
+
 clean:
 	rm -rf build
