@@ -38,9 +38,12 @@ def words(path, unrtf=False):
         return []
     if unrtf:
         # unrtf prefixes its own comment lines and a rule before the text.
-        lines = [l for l in text.split('\n') if not l.startswith('###')]
-        text = '\n'.join(lines)
-        text = re.sub(r'^-{17}\n', '', text.lstrip('\n'), count=1)
+        # unrtf prints its own comments and the document's properties (title, author, ...)
+        # above a rule; only what follows the rule is the document's text.
+        rule = text.find('-----------------\n')
+        if rule >= 0:
+            text = text[rule + 18:]
+        text = '\n'.join(l for l in text.split('\n') if not l.startswith('###'))
     # Picture placeholders the tools print instead of pictures are not text of the document.
     text = re.sub(r'\[image\]|pict\d+\.(?:jpg|png|wmf|emf|bmp|pict)', ' ', text)
     text = unicodedata.normalize('NFKC', text).lower()
