@@ -1,0 +1,97 @@
+#include "windows/Program.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "commands/Ask.h"
+#include "commands/CommandFramework.h"
+#include "commands/Utility.h"
+#include "components/AnsiString.h"
+#include "core/Errors.h"
+#include "logic/AppLogic.h"
+#include "model/LibraryConfig.h"
+#include "windows/AboutForm.h"
+#include "windows/DocForm.h"
+#include "windows/Drawing.h"
+#include "windows/MainForm.h"
+#include "windows/MonitorForm.h"
+
+namespace hv {
+
+THvApplication::THvApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool THvApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& error) {
+    ReportCommandError(error);
+  } catch (...) {
+    ReportCommandError(EError("An unexpected error occurred"));
+  }
+  return false;
+}
+
+bool IsDocumentArgument(const QString& argument) { return argument.endsWith(QLatin1String(".KVD"), Qt::CaseSensitive); }
+
+std::string ChooseLibraryKey(const QStringList& arguments) {
+  if (arguments.size() < 2 || arguments[1].isEmpty()) throw EInOutError(kNoDataFile);
+  if (IsDocumentArgument(arguments[1])) {
+    std::string subject = ReadProfileString(kAutoIniName, "Auto", "Subject");
+    if (subject.empty()) throw EInOutError(kNoDataFile);
+    return subject;
+  }
+  return QtToAnsi(arguments[1]);
+}
+
+TProgram::TProgram(QStringList arguments) : Arguments(std::move(arguments)) {}
+
+TProgram::~TProgram() {
+  // Windows first, while the state and the commands' environment they observe still exist.
+  delete About.data();
+  delete MonitorPtr.data();
+  delete Main.data();
+  Env.reset();
+  Creator.reset();
+  AppLogicPtr.reset();
+}
+
+bool TProgram::Start() {
+  QCoreApplication::setApplicationName(QLatin1String(kProductTitle));
+  QGuiApplication::setApplicationDisplayName(QLatin1String(kProductTitle));
+  qApp->setProperty("HelpFile", QLatin1String(kHelpFileName));
+  SetProgramDirectory(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
+
+  AppLogicPtr = std::make_unique<TAppLogic>();
+  try {
+    AppLogicPtr->OpenLibrary(ChooseLibraryKey(Arguments));
+  } catch (const EError& error) {
+    // Library and start-up problems, and a data file too damaged to read, end the program here
+    // with their message rather than with a crash report.
+    Ask().Error(AnsiToQt(error.what()));
+    AppLogicPtr.reset();
+    return false;
+  }
+
+  AssignSymbols(*AppLogicPtr->Library());
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  CreateImageGrids(screen != nullptr ? screen->devicePixelRatio() : 1.0);
+
+  Creator = std::make_unique<TDocFormCreator>(*AppLogicPtr);
+  Env = std::make_unique<TCommandEnvironment>(*AppLogicPtr);
+
+  const QString documentArgument = Arguments.size() >= 2 && IsDocumentArgument(Arguments[1]) ? Arguments[1] : QString();
+  Main = new TMainForm(*AppLogicPtr, *Env, documentArgument);
+  Creator->SetMainForm(Main);
+  MonitorPtr = new TMonitorForm(*AppLogicPtr, Main);
+  About = new TAboutExForm(AnsiToQt(AppLogicPtr->Subject()), Main);
+  Main->SetAboutForm(About);
+  Main->ApplyEdition();
+  return true;
+}
+
+void TProgram::Show() {
+  if (!Main.isNull()) Main->showMaximized();
+}
+
+}  // namespace hv
