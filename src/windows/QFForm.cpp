@@ -1,0 +1,388 @@
+#include "windows/QFForm.h"
+
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QDrag>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolButton>
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "commands/Ask.h"
+#include "commands/CommandFramework.h"
+#include "commands/SearchCommands.h"
+#include "commands/Utility.h"
+#include "commands/ViewCommands.h"
+#include "logic/AppLogic.h"
+#include "model/Categories.h"
+#include "model/Segments.h"
+#include "windows/DocForm.h"
+#include "windows/Drawing.h"
+#include "windows/ItemDrag.h"
+#include "windows/MainForm.h"
+#include "windows/SizeablePanel.h"
+
+namespace hv {
+
+
+void TResultsModel::Reset(const std::vector<TQuestion*>& items) {
+  beginResetModel();
+  Rows = items;
+  endResetModel();
+}
+
+int TResultsModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(Rows.size());
+}
+
+QVariant TResultsModel::data(const QModelIndex& index, int role) const {
+  if (role != kItemRole || !index.isValid() || index.row() >= rowCount()) return {};
+  return QVariant::fromValue(reinterpret_cast<quintptr>(static_cast<TStreamable*>(Rows[index.row()])));
+}
+
+Qt::ItemFlags TResultsModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+}
+
+TResultsListBox::TResultsListBox(QWidget* parent) : TClickList<QListView>(parent) {
+  setObjectName(QStringLiteral("QuestionsLB"));
+  setProperty("HelpContext", 201);
+  setItemDelegate(new TSegmentItemDelegate(this));
+  // Every row is as high as the first: the view never measures rows it does not show, so a
+  // library of thousands of questions scrolls without laying them all out.
+  setUniformItemSizes(true);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  setDragEnabled(true);
+  setDragDropMode(QAbstractItemView::DragOnly);
+  setDefaultDropAction(Qt::CopyAction);
+  QFont rowFont = font();
+  rowFont.setPixelSize(11);
+  setFont(rowFont);
+  OnStartDrag = [this] { DragSelection(); };
+}
+
+void TResultsListBox::DragSelection() {
+  const QModelIndexList rows = selectionModel()->selectedIndexes();
+  if (rows.isEmpty()) return;
+  auto* mime = new QMimeData;
+  mime->setData(QLatin1String(kItemsMimeType), QByteArray());
+  auto* drag = new QDrag(this);
+  drag->setMimeData(mime);
+  const QRect rect = visualRect(currentIndex().isValid() ? currentIndex() : rows.front());
+  if (!rect.isEmpty()) {
+    drag->setPixmap(viewport()->grab(rect));
+    drag->setHotSpot(viewport()->mapFromGlobal(QCursor::pos()) - rect.topLeft());
+  }
+  drag->exec(Qt::CopyAction, Qt::CopyAction);
+}
+
+TCriterionBox::TCriterionBox(std::function<const TCategory*()> criterion, QWidget* parent)
+    : QFrame(parent), Criterion(std::move(criterion)) {
+  setFrameShape(QFrame::Box);
+  setFrameShadow(QFrame::Sunken);
+  setAutoFillBackground(true);
+  setBackgroundRole(QPalette::Base);
+  QFont boxFont = font();
+  boxFont.setPixelSize(11);
+  setFont(boxFont);
+}
+
+void TCriterionBox::paintEvent(QPaintEvent* event) {
+  QFrame::paintEvent(event);
+  QPainter painter(this);
+  painter.setClipRect(contentsRect());
+  DrawCategoryItem(painter, Criterion(), 2, 3);
+}
+
+TQFForm::TQFForm(TAppLogic& app, QMainWindow* mainForm)
+    : QMdiSubWindow(nullptr),
+      App(app),
+      Frame(mainForm),
+      Panel(new TSizeablePanel),
+      Model(new TResultsModel(this)),
+      List(new TResultsListBox(Panel)) {
+  setObjectName(QStringLiteral("QFForm"));
+  setWindowTitle(QStringLiteral("Question Finder"));
+  setProperty("HelpContext", 201);
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  setWindowIcon(GlyphIcon(13));
+
+  Panel->setObjectName(QStringLiteral("QFPanel"));
+  Panel->SetMinWidth(313);
+  Panel->SetMinHeight(150);
+  Panel->SetResizeHoriz(true);
+  Panel->SetResizeVert(false);
+  Panel->SetAlign(TPanelAlign::Client);
+  Panel->setFrameShape(QFrame::NoFrame);
+  Panel->resize(313, 257);
+  List->setModel(Model);
+  List->setGeometry(8, 56, 297, 193);
+  connect(Panel.data(), &TSizeablePanel::Resized, this, &TQFForm::QFPanelResize);
+  Panel->hide();
+  setWidget(Panel.data());
+  resize(321, 284);
+  setMinimumSize(Panel->MinWidth() + 8, Panel->MinHeight() + 27);
+
+  QFViewManager().AddObserver<&TQFForm::ViewStateChanged>(this);
+  QFViewManager().SetWindow(this);
+  TCommand::Create<TDockQFCmd>(this, nullptr, nullptr);
+  TCommand::Create<TCloseQFCmd>(this, nullptr, nullptr);
+
+  CreateRow(TClassification::Identity, "QuestionPB", "QuestionB", QRect(224, 8, 63, 17), QPoint(288, 8));
+  CreateRow(TClassification::Topic, "TopicPB", "TopicB", QRect(8, 8, 103, 17), QPoint(112, 8));
+  CreateRow(TClassification::QuestionType, "QuestionTypePB", "QuestionTypeB", QRect(8, 32, 103, 17), QPoint(112, 32));
+  CreateRow(TClassification::Level, "LevelPB", "LevelB", QRect(136, 32, 63, 17), QPoint(200, 32));
+  CreateRow(TClassification::Paper, "PaperPB", "PaperB", QRect(224, 32, 63, 17), QPoint(288, 32));
+  CreateRow(TClassification::Resource, "ResPB", "ResB", QRect(136, 8, 63, 17), QPoint(200, 8));
+
+  List->OnUserClick = [this] {
+    try {
+      QuestionsLBClick();
+    } catch (const std::exception& error) {
+      ReportCommandError(error);
+    }
+  };
+
+  if (Frame != nullptr)
+    if (auto* area = Frame->findChild<QMdiArea*>()) area->addSubWindow(this);
+}
+
+TQFForm::~TQFForm() {
+  if (Observing) App.RemoveObserver<&TQFForm::AppNotified>(this);
+  QFViewManager().RemoveObserver<&TQFForm::ViewStateChanged>(this);
+  if (QFViewManager().Window() == this) QFViewManager().SetWindow(nullptr);
+  // The panel may be parented by the main window's dock while docked.
+  delete Panel.data();
+  delete Dock.data();
+}
+
+void TQFForm::CreateRow(TClassification which, const char* boxName, const char* buttonName, QRect box, QPoint button) {
+  TQuestionSelector* selector = App.Selector();
+  TCategory* root = selector != nullptr ? selector->TreeOf(which) : nullptr;
+  auto* paintBox = new TCriterionBox(
+      [this, which]() -> const TCategory* {
+        TQuestionSelector* s = App.Selector();
+        if (s == nullptr) return nullptr;
+        return s->Criterion(which) != nullptr ? s->Criterion(which) : s->TreeOf(which);
+      },
+      Panel);
+  paintBox->setObjectName(QLatin1String(boxName));
+  paintBox->setGeometry(box);
+  auto* speed = new QToolButton(Panel);
+  speed->setObjectName(QLatin1String(buttonName));
+  speed->setText(QStringLiteral("..."));
+  speed->setGeometry(button.x(), button.y(), 17, 17);
+  Boxes[Index(which)] = paintBox;
+  Buttons[Index(which)] = speed;
+
+  const bool named = root != nullptr && !root->Name.empty();
+  // The resource row always shows; the others only for the trees the library names.
+  const bool visible = named || which == TClassification::Resource;
+  paintBox->setVisible(visible);
+  speed->setVisible(visible);
+  if (!named) return;
+  switch (which) {
+    case TClassification::Identity: TCommand::Create<TSearchByIdentityCmd>(this, nullptr, speed); break;
+    case TClassification::Topic: TCommand::Create<TSearchByTopicCmd>(this, nullptr, speed); break;
+    case TClassification::QuestionType: TCommand::Create<TSearchByQuestionTypeCmd>(this, nullptr, speed); break;
+    case TClassification::Level: TCommand::Create<TSearchByLevelCmd>(this, nullptr, speed); break;
+    case TClassification::Paper: TCommand::Create<TSearchByPaperCmd>(this, nullptr, speed); break;
+    case TClassification::Resource: TCommand::Create<TSearchByResCmd>(this, nullptr, speed); break;
+  }
+}
+
+void TQFForm::ViewStateChanged(TObservable*, const TNotificationSet& codes) {
+  TViewManager& manager = QFViewManager();
+  if (codes.Contains(ViewCode::ViewVisible)) {
+    if (manager.Visible())
+      ShowWindowView();
+    else
+      HideWindowView();
+  }
+  if (codes.Contains(ViewCode::ViewDocked)) {
+    if (manager.Docked())
+      DockWindow();
+    else
+      UndockWindow();
+  }
+}
+
+void TQFForm::ShowWindowView() {
+  if (Panel->isVisible()) {
+    List->setFocus();
+    return;
+  }
+  if (!Observing) {
+    App.AddObserver<&TQFForm::AppNotified>(this);
+    Observing = true;
+  }
+  Panel->show();
+  if (!QFViewManager().Docked()) show();
+  ReloadResults();
+  RepaintIfCurrent();
+  SyncSelection();
+}
+
+void TQFForm::HideWindowView() {
+  if (Observing) {
+    App.RemoveObserver<&TQFForm::AppNotified>(this);
+    Observing = false;
+  }
+  ShowMinimized();
+  Panel->hide();
+}
+
+void TQFForm::DockWindow() {
+  if (Frame == nullptr) return;
+  Panel->hide();
+  if (Dock == nullptr) {
+    Dock = new QDockWidget(Frame);
+    Dock->setObjectName(QStringLiteral("QFDock"));
+    Dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    // No title bar: the panel looks like part of the main window.
+    auto* bar = new QWidget(Dock);
+    bar->setFixedSize(1, 1);
+    Dock->setTitleBarWidget(bar);
+  }
+  Panel->SetAlign(TPanelAlign::Right);
+  Panel->setFrameShape(QFrame::Panel);
+  Panel->setFrameShadow(QFrame::Raised);
+  setWidget(nullptr);
+  Dock->setWidget(Panel.data());
+  Frame->addDockWidget(Qt::RightDockWidgetArea, Dock);
+  Dock->show();
+  Frame->resizeDocks({Dock.data()}, {DockWidth}, Qt::Horizontal);
+  Panel->show();
+  // Last: a subwindow follows the showing of the widget it holds until that widget has left it.
+  hide();
+  RepaintIfCurrent();
+  SyncSelection();
+}
+
+void TQFForm::UndockWindow() {
+  if (Dock != nullptr && Dock->widget() == Panel) {
+    DockWidth = Panel->width();
+    Dock->setWidget(nullptr);
+    Dock->hide();
+    Frame->removeDockWidget(Dock);
+    setWidget(Panel.data());
+  }
+  Panel->SetAlign(TPanelAlign::Client);
+  Panel->setFrameShape(QFrame::NoFrame);
+  Panel->show();
+  show();
+  RepaintIfCurrent();
+  SyncSelection();
+}
+
+void TQFForm::QFPanelResize() {
+  List->resize(std::max(0, Panel->width() - 16), std::max(0, Panel->height() - 62));
+}
+
+void TQFForm::AppNotified(TObservable*, const TNotificationSet& codes) {
+  if (Updating) return;
+  if (codes.Contains(AppCode::SearchResults)) ReloadResults();
+  if (codes.Contains(AppCode::CurrentSelection)) SyncSelection();
+}
+
+void TQFForm::ReloadResults() {
+  TSyncGuard syncing(List->Syncing);
+  static const std::vector<TQuestion*> kNone;
+  Model->Reset(App.Selector() != nullptr ? App.Selector()->Results() : kNone);
+  for (TCriterionBox* box : Boxes) box->update();
+}
+
+void TQFForm::RepaintIfCurrent() {
+  if (App.Selector() != nullptr && App.CurrentList() == TListRef(App.Selector()->Results())) List->viewport()->update();
+}
+
+void TQFForm::SyncSelection() {
+  TSyncGuard syncing(List->Syncing);
+  QItemSelectionModel* selection = List->selectionModel();
+  const bool fromResults = App.Selector() != nullptr && App.SelectionSource() == TListRef(App.Selector()->Results());
+  if (!fromResults) {
+    if (selection->hasSelection()) selection->clearSelection();
+    return;
+  }
+  // Contiguous runs of selected rows become one range each, so selecting all of a long list
+  // stays one cheap change.
+  const std::unordered_set<const TStreamable*> wanted(App.Selection().begin(), App.Selection().end());
+  const std::vector<TQuestion*>& rows = Model->Items();
+  QItemSelection ranges;
+  const int n = static_cast<int>(rows.size());
+  for (int i = 0; i < n;) {
+    if (!wanted.contains(rows[i])) {
+      ++i;
+      continue;
+    }
+    int j = i;
+    while (j + 1 < n && wanted.contains(rows[j + 1])) ++j;
+    ranges.select(Model->index(i), Model->index(j));
+    i = j + 1;
+  }
+  if (ranges != selection->selection()) selection->select(ranges, QItemSelectionModel::ClearAndSelect);
+  const int current = App.CurrentList() == TListRef(App.Selector()->Results()) ? App.CurrentIndex() : -1;
+  if (current >= 0 && current < n && List->currentIndex().row() != current)
+    selection->setCurrentIndex(Model->index(current), QItemSelectionModel::NoUpdate);
+}
+
+void TQFForm::QuestionsLBClick() {
+  TQuestionSelector* selector = App.Selector();
+  if (selector == nullptr) return;
+  TFlagGuard updating(Updating);
+  const TListRef results(selector->Results());
+  const int focused = List->currentIndex().row();
+  App.SetCurrentList(results, focused);
+  if (focused >= 0 && focused < static_cast<int>(Model->Items().size())) OfferResources(*Model->Items()[focused]);
+  TItemList selected;
+  const QModelIndexList rows = List->selectionModel()->selectedRows();
+  std::vector<int> order;
+  order.reserve(rows.size());
+  for (const QModelIndex& row : rows) order.push_back(row.row());
+  std::sort(order.begin(), order.end());
+  for (int row : order)
+    if (row < static_cast<int>(Model->Items().size())) selected.push_back(Model->Items()[row]);
+  App.SetSelection(std::move(selected), results);
+}
+
+void TQFForm::OfferResources(const TQuestion& question) {
+  auto* main = qobject_cast<TMainForm*>(Frame.data());
+  if (main == nullptr || !main->FlagResource() || question.Resources.empty() || question.Resources.front() == nullptr)
+    return;
+  std::vector<std::string>& offered = main->OfferedResources();
+  const std::string id = FullID(question.Resources.front());
+  if (std::find(offered.begin(), offered.end(), id) != offered.end()) return;
+  // Recorded before asking: each resource is offered once, whatever the answer.
+  offered.push_back(id);
+  if (Ask().Confirm(QLatin1String(kResourceQuestion), TAskButtons::YesNo) != TAskAnswer::Yes) return;
+  if (TDocLogic* doc = App.CurrentDocument()) {
+    const TItemList resources(question.Resources.begin(), question.Resources.end());
+    AddItemsToDocument(*doc, resources, 0);
+  }
+}
+
+void TQFForm::ShowNormal() {
+  if (QFViewManager().Docked()) return;
+  showNormal();
+  show();
+}
+
+void TQFForm::ShowMinimized() { showMinimized(); }
+
+void TQFForm::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  try {
+    RunCommand<TCloseQFCmd>();
+  } catch (const std::exception& error) {
+    ReportCommandError(error);
+  }
+}
+
+}  // namespace hv
