@@ -1,0 +1,22 @@
+#pragma once
+// Export of the current document to a word-processor (RTF) file.
+#include <QString>
+
+namespace hv {
+
+class TAppLogic;
+
+inline constexpr const char* kExportFilter = "Rich Text Format|*.rtf";
+inline constexpr const char* kExportDefaultExt = "doc";
+inline constexpr const char* kNothingToExport = "There are no items in the current document to export.";
+
+// A chosen name without an extension gets ".doc", as the save dialog's default extension gives it,
+// although the file holds RTF.
+QString ExportFileName(const QString& chosen);
+
+// Asks for a file name (asking again while an existing file is not to be overwritten) and writes
+// the composed document there. Tells the user when the document holds nothing to export.
+// Answers whether a file was written.
+bool ExportCurrentDocument(TAppLogic& app);
+
+}  // namespace hv

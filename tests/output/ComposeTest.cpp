@@ -1,0 +1,259 @@
+// Print composition and the preview: numbers, footer, the page-break pass, and the preview's
+// pages, captions and layout.
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QToolButton>
+
+#include "OutputFixtures.h"
+#include "OutputTests.h"
+#include "RtfFormat.h"
+#include "TextControl.h"
+#include "core/Streams.h"
+#include "output/PreviewForm.h"
+#include "output/PrintForm.h"
+#include "output/TitleRtf.h"
+
+using namespace hv;
+using namespace hv::test;
+
+namespace {
+
+TTXTextControl& Composed() { return *OutputForms().Print().PrintATX; }
+
+// The page on which the first occurrence of text begins in the composed text; 0 when absent.
+int PageOf(const QString& text) {
+  TTXTextControl& c = Composed();
+  const int at = int(c.document()->toPlainText().indexOf(text));
+  if (at < 0) return 0;
+  c.SetSelLength(0);
+  c.SetSelStart(at);
+  return c.PositionInfo()[0];
+}
+
+QStringList Paragraphs() { return Composed().document()->toPlainText().split(QLatin1Char('\n')); }
+
+bool BoldAt(int position) {
+  QTextCursor c(Composed().document());
+  c.setPosition(position + 1);  // the format of the character before the cursor
+  return c.charFormat().fontWeight() >= QFont::DemiBold;
+}
+
+void Compose(TDocLogic* doc) { OutputForms().Print().ComposeDocument(doc->Document->Entries); }
+
+}  // namespace
+
+class TComposeTest : public QObject {
+  Q_OBJECT
+
+private slots:
+  void numbersAreBoldAroundAnUnnumberedSection() {
+    TOutputWorld w;
+    TDocLogic* doc = w.DocumentWith({w.Q[0]});
+    TSectionFields section;
+    section.SectionTitle = QStringLiteral("Section B");
+    doc->InsertText(-1, "Section B", false, ChunkOfPieces(SectionPieces(section)), 0, 0);
+    doc->InsertEntries({w.Q[1], w.Q[2]}, -1);
+    Compose(doc);
+    const QString text = Composed().document()->toPlainText();
+    const int one = int(text.indexOf(QStringLiteral("1.Q1 line 1")));
+    const int two = int(text.indexOf(QStringLiteral("2.Q2 line 1")));
+    const int three = int(text.indexOf(QStringLiteral("3.Q3 line 1")));
+    QVERIFY2(one == 0 && two > one && three > two, qPrintable(text));
+    QVERIFY(text.indexOf(QStringLiteral("Section B")) > one && text.indexOf(QStringLiteral("Section B")) < two);
+    for (int at : {one, two, three}) {
+      QVERIFY(BoldAt(at) && BoldAt(at + 1));
+      QVERIFY(!BoldAt(at + 2));  // the text after "N." keeps its own weight
+    }
+    // Every end-of-entry paragraph is gone, and no page break was needed.
+    QVERIFY(!Paragraphs().contains(QStringLiteral("-")));
+    QVERIFY(!text.contains(QLatin1Char('\f')));
+    QCOMPARE(Composed().CurrentPages(), 1);
+  }
+
+  void footerCarriesOrganisationAndPageNumber() {
+    TOutputWorld w;
+    TDocLogic* doc = w.DocumentWith({w.Q[0]});
+    Compose(doc);
+    TTXTextControl& c = Composed();
+    QCOMPARE(c.HeaderFooter() & TTXTextControl::PartFooter, TTXTextControl::PartFooter);
+    QCOMPARE(c.HeaderFooterOffset(TTXTextControl::PartFooter), 720);
+    QTextDocument* footer = c.FooterDocument();
+    QVERIFY(footer != nullptr);
+    QCOMPARE(footer->toPlainText(), QStringLiteral("Harrowvane Sample School\t1"));
+    QTextCursor at(footer);
+    at.setPosition(3);
+    QCOMPARE(at.charFormat().fontPointSize(), 9.0);
+    QVERIFY(at.charFormat().fontItalic());
+    QVERIFY(at.charFormat().fontWeight() < QFont::DemiBold);
+    at.setPosition(int(footer->toPlainText().size()));
+    QCOMPARE(at.charFormat().property(rtf::kFieldKindProperty).toInt(), int(rtf::FieldPage));
+    // The page number stands at the right edge of the text.
+    const auto tabs = footer->firstBlock().blockFormat().tabPositions();
+    QVERIFY(!tabs.isEmpty());
+    QCOMPARE(tabs.front().type, QTextOption::RightTab);
+    QVERIFY(tabs.front().position > TTXTextControl::TextWidthPx() - 1);
+  }
+
+  void straddlingEntryMovesAndFittingEntryStays() {
+    TOutputWorld w;
+    TOutputWorld::SetText(w.Q[0], LinesRtf("First", 30));
+    TOutputWorld::SetText(w.Q[1], LinesRtf("Fits", 10));
+    TOutputWorld::SetText(w.Q[2], LinesRtf("Straddles", 20));
+    TOutputWorld::SetText(w.Q[3], LinesRtf("Follows", 5));
+    // 30 and 10 lines share page 1; 20 more would cross onto page 2.
+    TDocLogic* doc = w.DocumentWith({w.Q[0], w.Q[1], w.Q[2], w.Q[3]});
+    Compose(doc);
+    QCOMPARE(PageOf(QStringLiteral("First line 1")), 1);
+    QCOMPARE(PageOf(QStringLiteral("Fits line 1")), 1);
+    QCOMPARE(PageOf(QStringLiteral("Fits line 10")), 1);
+    QCOMPARE(PageOf(QStringLiteral("Straddles line 1")), 2);
+    QCOMPARE(PageOf(QStringLiteral("Straddles line 20")), 2);
+    QCOMPARE(PageOf(QStringLiteral("Follows line 1")), 2);
+    const QString text = Composed().document()->toPlainText();
+    QCOMPARE(text.count(QLatin1Char('\f')), 1);
+    QVERIFY(text.indexOf(QLatin1Char('\f')) < text.indexOf(QStringLiteral("3.Straddles")));
+    QVERIFY(text.indexOf(QLatin1Char('\f')) > text.indexOf(QStringLiteral("Fits line 10")));
+    QCOMPARE(Composed().CurrentPages(), 2);
+    QVERIFY(!Paragraphs().contains(QStringLiteral("-")));
+  }
+
+  void entryLongerThanAPageStartsOnAFreshPage() {
+    TOutputWorld w;
+    TOutputWorld::SetText(w.Q[0], LinesRtf("Short", 5));
+    TOutputWorld::SetText(w.Q[1], LinesRtf("Long", 80));
+    TDocLogic* doc = w.DocumentWith({w.Q[0], w.Q[1]});
+    Compose(doc);
+    QCOMPARE(PageOf(QStringLiteral("Short line 5")), 1);
+    QCOMPARE(PageOf(QStringLiteral("Long line 1")), 2);
+    QCOMPARE(PageOf(QStringLiteral("Long line 80")), 3);
+  }
+
+  void longFirstEntryDoesNotLeaveABlankFirstPage() {
+    TOutputWorld w;
+    TOutputWorld::SetText(w.Q[0], LinesRtf("Long", 80));
+    TDocLogic* doc = w.DocumentWith({w.Q[0]});
+    Compose(doc);
+    QCOMPARE(PageOf(QStringLiteral("Long line 1")), 1);
+    QCOMPARE(Composed().CurrentPages(), 2);
+    QVERIFY(!Composed().document()->toPlainText().contains(QLatin1Char('\f')));
+  }
+
+  void emptyCompositionHasOnePage() {
+    TOutputWorld w;
+    TDocLogic* doc = w.NewDocument();
+    Compose(doc);
+    QCOMPARE(Composed().CurrentPages(), 1);
+    TScriptedPrintDialogs dialogs;
+    dialogs.Answer.reset();
+    QVERIFY(!OutputForms().Print().PrintComposed());
+    QCOMPARE(dialogs.OfferedPages, 1);
+  }
+
+  void hyphenEndingAParagraphIsText() {
+    TOutputWorld w;
+    TOutputWorld::SetText(w.Q[0], "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times New Roman;}}\\f0 Fill the gap -\\par well-\\par "
+                                  "-\\par -\\par}");
+    TDocLogic* doc = w.DocumentWith({w.Q[0], w.Q[1]});
+    Compose(doc);
+    const QStringList paragraphs = Paragraphs();
+    QCOMPARE(paragraphs.at(0), QStringLiteral("1.Fill the gap -"));
+    QCOMPARE(paragraphs.at(1), QStringLiteral("well-"));
+    // A "-" paragraph inside a text (here the one before the marker) is not told apart from the
+    // marker: only the first of the two is taken as the end of the entry.
+    QVERIFY(paragraphs.contains(QStringLiteral("2.Q2 line 1")));
+  }
+
+  void entriesWithoutTextsAreSkippedAndStoredTextsReleased() {
+    TOutputWorld w;
+    w.Q[0]->TakeChunk();
+    TTextStore store(std::make_unique<TMemoryStream>());
+    w.Q[1]->Chunk->SaveToStore(store);
+    QVERIFY(!w.Q[1]->Chunk->IsLoaded());
+    TDocLogic* doc = w.DocumentWith({w.Q[0], w.Q[1]});
+    TTXTextControl& c = Composed();
+    c.SetFormatSelection(false);
+    Compose(doc);
+    QCOMPARE(Paragraphs().at(0), QStringLiteral("2.Q2 line 1"));
+    QVERIFY(!w.Q[1]->Chunk->IsLoaded());
+    QVERIFY(!c.FormatSelection());
+  }
+
+  void previewLayoutArithmetic() {
+    // Whole page in a wide box: fitted to the height, centred across.
+    QCOMPARE(PreviewImageRect(QSize(425, 300), QSize(792, 1123), true), QRect(112, 8, 200, 284));
+    // Whole page in a tall box: fitted to the width, centred down.
+    QCOMPARE(PreviewImageRect(QSize(300, 1000), QSize(792, 1123), true), QRect(8, 298, 284, 403));
+    // Full size: centred when the box is wider, else 8 pixels in.
+    QCOMPARE(PreviewImageRect(QSize(1000, 600), QSize(792, 1123), false), QRect(104, 8, 792, 1123));
+    QCOMPARE(PreviewImageRect(QSize(425, 300), QSize(792, 1123), false), QRect(8, 8, 792, 1123));
+    // A box smaller than its margins still gives a picture.
+    QVERIFY(!PreviewImageRect(QSize(10, 10), QSize(792, 1123), true).isEmpty());
+  }
+
+  void previewPagesAndCaption() {
+    TOutputWorld w;
+    TOutputWorld::SetText(w.Q[0], LinesRtf("Long", 120));
+    TDocLogic* doc = w.DocumentWith({w.Q[0]});
+    Compose(doc);
+    TPreviewForm& preview = OutputForms().Preview();
+    preview.show();
+    preview.Start();
+    QCOMPARE(preview.PageCount(), 3);
+    QCOMPARE(preview.StatusP->text(), QStringLiteral("Page 1 of 3  "));
+    QVERIFY(!preview.PrevB->isEnabled() && preview.NextB->isEnabled());
+    preview.NextB->click();
+    QCOMPARE(preview.StatusP->text(), QStringLiteral("Page 2 of 3  "));
+    QVERIFY(preview.PrevB->isEnabled() && preview.NextB->isEnabled());
+    preview.NextB->click();
+    QVERIFY(preview.PrevB->isEnabled() && !preview.NextB->isEnabled());
+    preview.PrevB->click();
+    QCOMPARE(preview.CurrentPage(), 2);
+
+    // The sheet is 8.25 by 11.7 inches at the screen's resolution, drawn in colour.
+    const double dpiX = preview.screen()->logicalDotsPerInchX();
+    QCOMPARE(preview.PageImage().width(), int(std::lround(8.25 * dpiX)));
+    QVERIFY(preview.PageImage().format() != QImage::Format_Mono);
+    int dark = 0;
+    for (int y = 0; y < preview.PageImage().height(); y += 3)
+      for (int x = 0; x < preview.PageImage().width(); x += 3)
+        if (qGray(preview.PageImage().pixel(x, y)) < 128) ++dark;
+    QVERIFY(dark > 100);
+
+    QVERIFY(preview.WholeB->isChecked() && !preview.ZoomB->isChecked());
+    QCOMPARE(preview.IPreview->geometry(), PreviewImageRect(preview.PreviewSB->size(), preview.PageImage().size(), true));
+    preview.ZoomB->click();
+    QVERIFY(!preview.WholeB->isChecked());
+    QCOMPARE(preview.IPreview->size(), preview.PageImage().size());
+    preview.resize(900, 700);
+    QCOMPARE(preview.IPreview->geometry(), PreviewImageRect(preview.PreviewSB->size(), preview.PageImage().size(), false));
+    preview.WholeB->click();
+    QCOMPARE(preview.IPreview->geometry(), PreviewImageRect(preview.PreviewSB->size(), preview.PageImage().size(), true));
+    QCOMPARE(preview.minimumSize(), QSize(425, 300));
+    preview.CloseB->click();
+    QVERIFY(!preview.isVisible());
+  }
+
+  void previewOfOnePage() {
+    TOutputWorld w;
+    TDocLogic* doc = w.DocumentWith({w.Q[0]});
+    WhenModal<TPreviewForm>([](TPreviewForm* p) {
+      QCOMPARE(p->StatusP->text(), QStringLiteral("Page 1 of 1  "));
+      QVERIFY(!p->PrevB->isEnabled() && !p->NextB->isEnabled());
+      p->CloseB->click();
+    });
+    OutputForms().Print().PreviewDocument();
+    QVERIFY(!OutputForms().Preview().isVisible());
+    Q_UNUSED(doc);
+  }
+};
+
+int RunComposeTests(int argc, char** argv) {
+  TComposeTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "ComposeTest.moc"

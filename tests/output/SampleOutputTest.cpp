@@ -1,0 +1,110 @@
+// The sample library's questions printed, exported and previewed end to end. With
+// HV_OUTPUT_ARTIFACTS set to a folder, the PDF, the RTF and a grab of the preview are left there
+// for looking at.
+#include <QDir>
+#include <QFile>
+#include <QPixmap>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QToolButton>
+
+#include "AnsiString.h"
+#include "OutputFixtures.h"
+#include "OutputTests.h"
+#include "TextControl.h"
+#include "logic/QuestionSelector.h"
+#include "output/PreviewForm.h"
+#include "output/PrintForm.h"
+#include "output/TitleRtf.h"
+
+using namespace hv;
+using namespace hv::test;
+
+class TSampleOutputTest : public QObject {
+  Q_OBJECT
+
+  QString Artifacts() const { return qEnvironmentVariable("HV_OUTPUT_ARTIFACTS"); }
+
+private slots:
+  void printExportAndPreviewTheSampleQuestions() {
+    TAppLogic app;
+    TCommandEnvironment env(app);
+    env.ProgramDir.clear();
+    app.OpenLibrary("Sample");
+    app.NewDocument();
+    TDocLogic* doc = app.Documents().back().get();
+    app.SetCurrentDocument(doc);
+    const auto& results = app.Selector()->Results();
+    QVERIFY(results.size() >= 10);
+    doc->InsertEntries(TItemList(results.begin(), results.end()), -1);
+    TTitleFields title;
+    title.Title = QStringLiteral("Physics: end of year test");
+    title.Subtitle = QStringLiteral("Paper 1");
+    title.Date = QStringLiteral("June 2024");
+    title.TimeAllowed = QStringLiteral("%1 min").arg(doc->Document->TotalTime());
+    title.TotalMarks = QStringLiteral("%1 marks").arg(doc->Document->TotalMarks());
+    title.Instructions = QStringLiteral("Answer all questions in the spaces provided.");
+    doc->InsertText(0, "Physics", false, ChunkOfPieces(TitlePieces(title, AnsiToQt(app.OrganisationName()))), 0, 0);
+    TSectionFields section;
+    section.SectionTitle = QStringLiteral("Section B");
+    section.Instruction = QStringLiteral("Answer every question in this section.");
+    doc->InsertText(6, "Section B", false, ChunkOfPieces(SectionPieces(section)), 0, 0);
+
+    QTemporaryDir temp;
+    const QString folder = Artifacts().isEmpty() ? temp.path() : Artifacts();
+    QDir().mkpath(folder);
+    TPrintForm& print = OutputForms().Print();
+    {
+      TScriptedPrintDialogs dialogs;
+      dialogs.OutputFile = QDir(folder).filePath(QStringLiteral("sample-print.pdf"));
+      QVERIFY(print.PrintDocument());
+      QFile pdf(dialogs.OutputFile);
+      QVERIFY(pdf.open(QIODevice::ReadOnly));
+      static const QRegularExpression page(QStringLiteral("/Type\\s*/Page(?![s\\w])"));
+      const int pages = int(QString::fromLatin1(pdf.readAll()).count(page));
+      QCOMPARE(pages, print.PrintATX->CurrentPages());
+      QVERIFY(pages > 1);
+    }
+    // Numbers run from 1 over the questions only, in order, and no marker is left.
+    const QString text = print.PrintATX->document()->toPlainText();
+    int last = -1;
+    int numbered = 0;
+    for (const TDocContent* entry : doc->Document->Entries) {
+      if (!entry->Numbered || entry->Segment->Chunk == nullptr) continue;
+      ++numbered;
+      const QRegularExpression start(QStringLiteral("(^|\\n|\\f)%1\\.").arg(entry->Number));
+      const QRegularExpressionMatch m = start.match(text, std::max(last, 0));
+      QVERIFY2(m.hasMatch(), qPrintable(QString::number(entry->Number)));
+      QVERIFY(m.capturedStart() > last);
+      last = int(m.capturedStart());
+    }
+    QVERIFY(numbered >= 10);
+    QVERIFY(!text.split(QLatin1Char('\n')).contains(QStringLiteral("-")));
+
+    const QString rtfName = QDir(folder).filePath(QStringLiteral("sample-export.rtf"));
+    print.ExportDocument(rtfName);
+    QFile rtf(rtfName);
+    QVERIFY(rtf.open(QIODevice::ReadOnly));
+    QVERIFY(rtf.readAll().startsWith("{\\rtf1"));
+
+    TPreviewForm& preview = OutputForms().Preview();
+    preview.resize(620, 820);
+    preview.show();
+    preview.Start();
+    QVERIFY(preview.PageCount() > 1);
+    preview.NextB->click();
+    const QPixmap grab = preview.grab();
+    QVERIFY(!grab.isNull());
+    if (!Artifacts().isEmpty()) grab.save(QDir(folder).filePath(QStringLiteral("preview.png")));
+    preview.hide();
+    OutputForms().Reset();
+  }
+};
+
+int RunSampleOutputTests(int argc, char** argv) {
+  TSampleOutputTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "SampleOutputTest.moc"
