@@ -109,6 +109,13 @@ void TPrintForm::ComposeDocument(const std::vector<TDocContent*>& entries) {
   c.InsertField(QString());
   c.SetFieldKind(c.FieldCurrent(), 3);
   c.SelectHeaderFooter(TTXTextControl::PartMainText);
+  // The footer is one line: a page number set against the right edge must not wrap when its
+  // last glyph overhangs the edge (an italic 7 does).
+  if (QTextDocument* footer = c.FooterDocument()) {
+    QTextOption option = footer->defaultTextOption();
+    option.setWrapMode(QTextOption::NoWrap);
+    footer->setDefaultTextOption(option);
+  }
 
   TTextStreamer streamer(c);
   for (TDocContent* entry : entries) {

@@ -20,6 +20,7 @@
 #include "model/Library.h"
 #include "model/LibraryConfig.h"
 #include "model/Segments.h"
+#include "output/OutputCommands.h"
 #include "windows/AboutForm.h"
 #include "windows/DocForm.h"
 #include "windows/Drawing.h"
@@ -109,6 +110,7 @@ TMainForm::TMainForm(TAppLogic& app, TCommandEnvironment& environment, QString d
   setWindowIcon(QIcon(QStringLiteral(":/app/harrowvane.svg")));
   setMinimumSize(460, 350);
   RegisterWindowCommands();
+  RegisterOutputCommands();
 
   ClientArea->setObjectName(QStringLiteral("ClientArea"));
   ClientArea->setBackground(QColor(0xc4, 0xcb, 0xd3));
