@@ -16,6 +16,12 @@
 #include "windows/Drawing.h"
 #include "windows/MainForm.h"
 #include "windows/MonitorForm.h"
+#include "windows/PickForm.h"
+#include "windows/SizeablePanel.h"
+#include "windows/QFForm.h"  // after SizeablePanel.h: its accessors need the panel class
+#include "windows/RelatedForm.h"
+#include "windows/TSListForm.h"
+#include "windows/ViewerForm.h"
 
 namespace hv {
 
@@ -83,6 +89,12 @@ bool TProgram::Start() {
   const QString documentArgument = Arguments.size() >= 2 && IsDocumentArgument(Arguments[1]) ? Arguments[1] : QString();
   Main = new TMainForm(*AppLogicPtr, *Env, documentArgument);
   Creator->SetMainForm(Main);
+  // The finding and reading windows belong to the main window and go with it.
+  new TQFForm(*AppLogicPtr, Main);
+  new TViewerForm(*AppLogicPtr, Main);
+  new TTSListForm(*AppLogicPtr, Main);
+  new TPickForm(*AppLogicPtr, Main);
+  new TRelatedForm(Main);
   MonitorPtr = new TMonitorForm(*AppLogicPtr, Main);
   About = new TAboutExForm(AnsiToQt(AppLogicPtr->Subject()), Main);
   Main->SetAboutForm(About);
@@ -91,7 +103,10 @@ bool TProgram::Start() {
 }
 
 void TProgram::Show() {
-  if (!Main.isNull()) Main->showMaximized();
+  if (Main.isNull()) return;
+  // Without a window manager nothing maximises a window, so it is given the screen first.
+  if (const QScreen* screen = Main->screen()) Main->setGeometry(screen->availableGeometry());
+  Main->showMaximized();
 }
 
 }  // namespace hv

@@ -8,14 +8,15 @@
 #include <memory>
 #include <string>
 
+#include "windows/AboutForm.h"
+#include "windows/MainForm.h"
+#include "windows/MonitorForm.h"
+
 namespace hv {
 
-class TAboutExForm;
 class TAppLogic;
 class TCommandEnvironment;
 class TDocFormCreator;
-class TMainForm;
-class TMonitorForm;
 
 inline constexpr const char* kProductTitle = "Harrowvane";
 inline constexpr const char* kHelpFileName = "Harrowvane32.hlp";

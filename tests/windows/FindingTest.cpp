@@ -15,6 +15,9 @@
 #include "commands/BrowseCommands.h"
 #include "commands/ViewCommands.h"
 #include "components/TextControl.h"
+#include "components/TextStreamer.h"
+#include "core/Errors.h"
+#include "windows/Program.h"
 #include "logic/DocLogic.h"
 #include "logic/QuestionSelector.h"
 #include "model/Document.h"
@@ -566,6 +569,55 @@ private slots:
     list->close();
     QVERIFY(!list->isVisible());
     QVERIFY(!TSListManager().Visible());
+  }
+
+  void programCreatesTheFindingWindows() {
+    TScriptedAsk ask;
+    TProgram program({QStringLiteral("harrowvane"), QStringLiteral("Sample")});
+    QVERIFY(program.Start());
+    program.Show();
+    QApplication::processEvents();
+    auto* qf = program.MainForm()->findChild<TQFForm*>();
+    auto* viewer = program.MainForm()->findChild<TViewerForm*>();
+    QVERIFY(qf != nullptr && viewer != nullptr);
+    QVERIFY(program.MainForm()->findChild<TPickForm*>() != nullptr);
+    QVERIFY(program.MainForm()->findChild<TRelatedForm*>() != nullptr);
+    QVERIFY(program.MainForm()->findChild<TTSListForm*>() != nullptr);
+    // The first showing placed them in the main window and selected the first result.
+    QCOMPARE(qf->mdiArea(), program.MainForm()->MdiArea());
+    QVERIFY(qf->isVisible() && viewer->isVisible());
+    QVERIFY(qf->x() < viewer->x());
+    QVERIFY(qf->QuestionsLB()->selectionModel()->isRowSelected(0, {}));
+    QCOMPARE(viewer->LoadedChunk(), program.App()->Selector()->Results().front()->Chunk);
+    QVERIFY(ask.Verify());
+  }
+
+  void streamerMovesChunksThroughTheControl() {
+    TTXTextControl control;
+    TTextStreamer streamer(control);
+    TTextChunk empty(std::vector<std::string>{});
+    try {
+      streamer.LoadControl(empty);
+      QFAIL("an empty chunk must not load");
+    } catch (const EListError& error) {
+      QCOMPARE(QString::fromLatin1(error.what()), QStringLiteral("List index out of bounds (0)"));
+    }
+    QVERIFY(control.toPlainText().isEmpty());
+
+    TTextChunk source(std::vector<std::string>{"{\\rtf1\\ansi {\\b Bold} words\\par}", "{\\rtf1 ignored}"});
+    streamer.LoadControl(source);
+    QCOMPARE(streamer.CurrentChunk(), &source);
+    QVERIFY(control.toPlainText().startsWith(QStringLiteral("Bold words")));
+    // Saving appends one line holding the whole content, so a chunk can be read back.
+    TTextChunk saved;
+    saved.Lines.emplace();
+    streamer.SaveControl(saved);
+    QCOMPARE(saved.GetLines().size(), std::size_t{1});
+    TTXTextControl again;
+    TTextStreamer(again).LoadControl(saved);
+    QCOMPARE(again.toPlainText(), control.toPlainText());
+    streamer.SaveControl(saved);
+    QCOMPARE(saved.GetLines().size(), std::size_t{2});
   }
 
   void criterionRowsFollowTheTreeNames() {
