@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     rig.Selector().SetLevelCriterion(TFindingRig::Find(library.Levels, QStringLiteral("Higher")), false);
     WhenModal([&](QWidget* modal) {
       auto* picker = static_cast<TPickForm*>(modal);
-      picker->move(rig.QF->mapToGlobal(QPoint(rig.QF->width() - 40, 60)));
+      picker->move(rig.QF->mapToGlobal(QPoint(rig.QF->width() + 12, 40)));
       picker->CategoriesLB()->setCurrentRow(1);
       picker->CategoriesLBClick();
       const QRect area = OnScreen(rig.QF).united(OnScreen(picker)).adjusted(-8, -8, 8, 8);
