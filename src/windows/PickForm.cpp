@@ -129,6 +129,10 @@ TPickForm::TPickForm(TAppLogic& app, QWidget* parent, TQtAsk* ask)
   Cancel->setObjectName(QStringLiteral("CancelB"));
   Cancel->setGeometry(240, 208, 73, 25);
   Cancel->setAutoDefault(false);
+  // The captions must fit the buttons' fixed places along the bottom.
+  QFont buttonFont = Start->font();
+  buttonFont.setPixelSize(11);
+  for (QPushButton* b : {Start, Continue, Cancel}) b->setFont(buttonFont);
 
   connect(Alpha, &QToolButton::clicked, this, &TPickForm::AlphaBClick);
   connect(Outline, &QToolButton::clicked, this, &TPickForm::OutlineBClick);

@@ -89,13 +89,14 @@ bool TProgram::Start() {
   const QString documentArgument = Arguments.size() >= 2 && IsDocumentArgument(Arguments[1]) ? Arguments[1] : QString();
   Main = new TMainForm(*AppLogicPtr, *Env, documentArgument);
   Creator->SetMainForm(Main);
-  // The finding and reading windows belong to the main window and go with it.
-  new TQFForm(*AppLogicPtr, Main);
-  new TViewerForm(*AppLogicPtr, Main);
-  new TTSListForm(*AppLogicPtr, Main);
-  new TPickForm(*AppLogicPtr, Main);
-  new TRelatedForm(Main);
   MonitorPtr = new TMonitorForm(*AppLogicPtr, Main);
+  // The finding and reading windows belong to the main window and go with it; later ones may
+  // rely on earlier ones existing.
+  new TQFForm(*AppLogicPtr, Main);
+  new TPickForm(*AppLogicPtr, Main);
+  new TViewerForm(*AppLogicPtr, Main);
+  new TRelatedForm(Main);
+  new TTSListForm(*AppLogicPtr, Main);
   About = new TAboutExForm(AnsiToQt(AppLogicPtr->Subject()), Main);
   Main->SetAboutForm(About);
   Main->ApplyEdition();

@@ -14,6 +14,7 @@
 #include "core/Observer.h"
 #include "logic/QuestionSelector.h"
 #include "windows/ListClicks.h"
+#include "windows/SizeablePanel.h"
 
 class QDockWidget;
 class QMainWindow;
@@ -24,7 +25,6 @@ namespace hv {
 class TAppLogic;
 class TMainForm;
 class TQuestion;
-class TSizeablePanel;
 
 // The selector's results as list rows. It keeps its own copy of the list, taken when the window
 // reloads, so the view never reads a list that changed under it; rows are drawn only when shown.

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <iostream>
 
 #include "FindingRig.h"
@@ -107,10 +108,15 @@ int main(int argc, char** argv) {
     TTextSegment* worksheet = library.FindSegment("RWS01");
     rig.App.SelectItem(worksheet, nullptr, true);
     rig.Viewer->showNormal();
-    rig.Viewer->resize(700, 640);
+    // Tall enough for the whole worksheet: the table, the circuit picture and the link below it.
+    // Taller than the screen, so the grab is of the window itself rather than of the screen.
+    rig.Viewer->setGeometry(0, 0, 700, 700);
+    QTest::qWait(100);
+    const int textHeight = static_cast<int>(rig.Viewer->ViewerTX()->document()->size().height());
+    rig.Viewer->resize(700, std::min(1500, textHeight + 33 + 60));
     QTest::qWait(200);
     rig.Viewer->ViewerTX()->SetScrollPosY(0);
-    Save(GrabScreen(OnScreen(rig.Viewer)), "viewer.png");
+    Save(rig.Viewer->grab(), "viewer.png");
 
     // The related dialog: the questions that use a practical guide.
     rig.App.SelectItem(library.FindSegment("RRP02"), nullptr, true);
