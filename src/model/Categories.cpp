@@ -232,6 +232,10 @@ void TIdentityCategory::CheckLinks() const {
     if (dynamic_cast<const TIdentityCategory*>(child) == nullptr) TNetReader::Invalid();
   for (const TTextSegment* segment : Segments())
     if (segment->Identity != this) TNetReader::Invalid();
+  // Links are kept symmetric; a one-sided link would survive Unlink as a dangling pointer.
+  for (const TIdentityCategory* other : Related)
+    if (std::find(other->Related.begin(), other->Related.end(), this) == other->Related.end())
+      TNetReader::Invalid();
 }
 
 // ---- walks and IDs

@@ -210,6 +210,32 @@ TEST(BadLibrary, PlainNodeInsideAnIdentityTree) {
   EXPECT_EQ(ReadLibraryBytes(MinimalLibrary(identityUnderPlain))->Topics->Children.size(), 1u);
 }
 
+TEST(BadLibrary, OneSidedRelatedLink) {
+  // Unlink removes a node from its partners' lists; a partner that does not list it back would
+  // keep a pointer to a freed node.
+  auto library = [](bool backLink) {
+    THooks hooks;
+    hooks.TopicsChildren = [](TBytes& b, const TLibIds&) {
+      b.ListBegin().Int(2);
+      b.New("TIdentityCategory");
+      b.New("TIdentityCategory");
+      b.ListEnd();
+    };
+    hooks.After = [backLink](TBytes& b, const TLibIds& ids) {
+      b.Ref(ids.Topics).Str("a").EmptyList().Str("A").Str("A").Nil().Nil().Nil().Nil().Nil().Nil();
+      b.ListBegin().Int(1).Ref(10).ListEnd();
+      b.Ref(ids.Topics).Str("b").EmptyList().Str("B").Str("B").Nil().Nil().Nil().Nil().Nil().Nil();
+      if (backLink)
+        b.ListBegin().Int(1).Ref(9).ListEnd();
+      else
+        b.EmptyList();
+    };
+    return MinimalLibrary(hooks);
+  };
+  ExpectInvalid(library(false));
+  EXPECT_EQ(ReadLibraryBytes(library(true))->Topics->Children.size(), 2u);
+}
+
 TEST(BadLibrary, MessagesOfTheObjectStream) {
   THooks unknown;
   unknown.TopicsClass = "TFrobnicator";
