@@ -309,7 +309,6 @@ private:
 
     Para Cur;
     bool PageBreakPending = false;
-    bool CursorNeedsBlock = false;
 
     std::vector<Row> Rows;
     Row CurRow;

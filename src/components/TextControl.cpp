@@ -520,6 +520,41 @@ bool TTXTextControl::LoadFromString(std::string_view text, int format, bool atSe
     doc->setUndoRedoEnabled(false);
     if (c.hasSelection())
         c.removeSelectedText();
+    if (format == FormatRtf && wasEmpty && !FooterActive) {
+        // Into an empty control the text is built in a document of its own and then shown:
+        // laid out once, lazily, as far as it is shown or asked for, instead of paragraph by
+        // paragraph while it arrives.
+        auto* fresh = new QTextDocument(this);
+        fresh->setUndoRedoEnabled(false);
+        QTextCursor fc(fresh);
+        TRtfReadOptions options;
+        std::unique_ptr<QTextDocument> footer;
+        if (!(HeaderFooterParts & PartFooter)) {
+            footer = std::make_unique<QTextDocument>();
+            options.FooterTarget = footer.get();
+        }
+        ReadRtf(text, fc, options);
+        // Only now does the text get a layout, in one lazy pass.
+        PrepareDocument(fresh);
+        fresh->setUndoRedoEnabled(undo);
+        doc->setUndoRedoEnabled(undo);
+        // The editor deletes a document it made itself; one we made is ours to delete.
+        QTextDocument* old = document();
+        const bool ours = old->parent() == this;
+        setDocument(fresh);
+        connect(fresh, &QTextDocument::contentsChanged, this, [this] { InvalidatePages(); });
+        if (ours)
+            delete old;
+        if (footer && !footer->isEmpty()) {
+            SetHeaderFooter(PartFooter);
+            QTextCursor(Footer.get()).insertFragment(QTextDocumentFragment(footer.get()));
+            FooterCursor = QTextCursor(Footer.get());
+        }
+        // The caret stays at the top: moving it to the end would lay out the whole text at once.
+        setTextCursor(QTextCursor(fresh));
+        InvalidatePages();
+        return true;
+    }
     if (format == FormatRtf) {
         TRtfReadOptions options;
         std::unique_ptr<QTextDocument> footer;

@@ -23,7 +23,8 @@ class QTextDocument;
 //  - Formats of LoadFromString/SaveToString/SaveToFile: 5 = RTF, 1 = plain Windows-1252 text
 //    (paragraphs end in CR LF).  Other values do nothing and return false.
 //  - The last flag of LoadFromString: true inserts at the selection (replacing it, caret after
-//    the insertion); false replaces the whole content.  The last flag of SaveToString and
+//    the insertion); false replaces the whole content.  Loaded into an empty control, the text is
+//    laid out lazily and the caret left at its start, so a long text shows at once.  The last flag of SaveToString and
 //    SaveToFile: true writes the whole content; false writes the selection when there is one,
 //    otherwise the whole content.  SaveToFile's offset is the byte position in the file at which
 //    the text is written; 0 replaces the file.
