@@ -310,6 +310,17 @@ private slots:
     if (sameResource != withResource.end()) ClickRow(rig.QF->QuestionsLB(), *sameResource);
     QVERIFY(rig.Ask.Verify());
     QCOMPARE(doc->Document->Entries.size(), results[first]->Resources.size());
+
+    // With no document open, Yes adds nothing, and the resource still counts as offered.
+    const int other = *std::find_if(withResource.begin(), withResource.end(),
+                                    [&](int i) { return results[i]->Resources.front() != resource; });
+    rig.App.SetCurrentDocument(nullptr);
+    rig.Ask.ExpectConfirm(QLatin1String(TQFForm::kResourceQuestion), TAskAnswer::Yes);
+    const std::size_t entries = doc->Document->Entries.size();
+    ClickRow(rig.QF->QuestionsLB(), other);
+    QCOMPARE(doc->Document->Entries.size(), entries);
+    const auto& offered = rig.Main->OfferedResources();
+    QVERIFY(std::find(offered.begin(), offered.end(), FullID(results[other]->Resources.front())) != offered.end());
   }
 
   void clicksKeepTheUsersMultiSelection() {
