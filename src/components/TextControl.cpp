@@ -82,6 +82,7 @@ void TTXTextControl::PrepareDocument(QTextDocument* doc) const
     doc->setDocumentMargin(0);
     doc->setDefaultFont(QFont(QStringLiteral("Times New Roman"), 12));
     doc->documentLayout()->setPaintDevice(LayoutDevice());
+    // Setting the page size last lays the text out once, and lazily.
     doc->setPageSize(QSizeF(TextWidthPx(), -1));
 }
 
@@ -526,6 +527,9 @@ bool TTXTextControl::LoadFromString(std::string_view text, int format, bool atSe
         // paragraph while it arrives.
         auto* fresh = new QTextDocument(this);
         fresh->setUndoRedoEnabled(false);
+        // A layout with a null page size does no work while the text arrives.
+        fresh->setPageSize(QSizeF(0, 0));
+        fresh->documentLayout()->setPaintDevice(LayoutDevice());
         QTextCursor fc(fresh);
         TRtfReadOptions options;
         std::unique_ptr<QTextDocument> footer;
