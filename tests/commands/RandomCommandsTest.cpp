@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include <random>
+#include <set>
 
 #include "CommandTests.h"
 #include "ScriptedAsk.h"
@@ -123,6 +124,18 @@ private slots:
       QVERIFY2(broken.isEmpty(), qPrintable(QStringLiteral("step %1: %2").arg(step).arg(broken)));
     }
     QVERIFY(ask.Verify());
+    // Errors the user may meet in the run: opening a file that is already open or not there,
+    // saving over a file another document holds. Anything else is a fault the box would hide.
+    std::set<QString> errors;
+    for (const TAsked& asked : ask.Log())
+      if (asked.Kind == TQuestionKind::Error) errors.insert(asked.Text);
+    for (const QString& text : errors) {
+      qInfo("error box: %s", qPrintable(text));
+      const bool expected = text == QString::fromLatin1(kOpenDocumentFailed) ||
+                            (text.startsWith(QStringLiteral("Cannot save \"")) &&
+                             text.endsWith(QStringLiteral("It is open in another window or program")));
+      QVERIFY2(expected, qPrintable(text));
+    }
     qInfo("%zu commands, %zu questions, %d exits", created.size(), ask.Log().size(), quits);
   }
 };
