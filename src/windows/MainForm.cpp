@@ -383,7 +383,10 @@ void TMainForm::FirstShowing() {
   } catch (const std::exception& error) {
     ReportCommandError(error);
   }
-  if (QWidget* qf = ToolWindow("QFForm")) qf->setFocus();
+  if (QWidget* qf = ToolWindow("QFForm")) {
+    if (auto* child = qobject_cast<QMdiSubWindow*>(qf)) ClientArea->setActiveSubWindow(child);
+    qf->setFocus();
+  }
   const std::string& key = App.Subject();
   UseResourceOn = ReadProfileString(kLibraryIniName, key, "UseResource", QtToAnsi(UseResourceDefaultText)) == "1";
   TemplateNameValue = ReadProfileString(kLibraryIniName, key, "TemplateName", TemplateNameValue);

@@ -144,6 +144,10 @@ private slots:
     QCOMPARE(app.Selection().size(), std::size_t(1));
     QVERIFY(app.Selection()[0] == results.ItemAt(0));
     QVERIFY(main->StatusP()->text().startsWith(QStringLiteral("  Item 1 of ")));
+    // The empty document is current; the Question Finder, when there is one, has the focus.
+    QVERIFY(app.CurrentDocument() == app.Documents()[0].get());
+    if (QMdiSubWindow* active = main->MdiArea()->activeSubWindow(); active != nullptr && qobject_cast<TDocForm*>(active) == nullptr)
+      QCOMPARE(active->objectName(), QStringLiteral("QFForm"));
     QVERIFY(ask.Verify());
   }
 
