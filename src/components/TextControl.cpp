@@ -88,7 +88,8 @@ void TTXTextControl::PrepareDocument(QTextDocument* doc) const
 
 double TTXTextControl::TextWidthPx()
 {
-    return TwipsToPx(PaperWidth - MarginLeft - MarginRight);
+    // Whole pixels, as the editor lays its document out to a whole-pixel width.
+    return std::round(TwipsToPx(PaperWidth - MarginLeft - MarginRight));
 }
 
 // --- Selection ---
@@ -538,13 +539,14 @@ bool TTXTextControl::LoadFromString(std::string_view text, int format, bool atSe
             options.FooterTarget = footer.get();
         }
         ReadRtf(text, fc, options);
-        // Only now does the text get a layout, in one lazy pass.
-        PrepareDocument(fresh);
+        fresh->setDocumentMargin(0);
+        fresh->setDefaultFont(QFont(QStringLiteral("Times New Roman"), 12));
         fresh->setUndoRedoEnabled(undo);
         doc->setUndoRedoEnabled(undo);
         // The editor deletes a document it made itself; one we made is ours to delete.
         QTextDocument* old = document();
         const bool ours = old->parent() == this;
+        // The editor gives the document its page width, which lays the text out once, lazily.
         setDocument(fresh);
         connect(fresh, &QTextDocument::contentsChanged, this, [this] { InvalidatePages(); });
         if (ours)
@@ -554,8 +556,8 @@ bool TTXTextControl::LoadFromString(std::string_view text, int format, bool atSe
             QTextCursor(Footer.get()).insertFragment(QTextDocumentFragment(footer.get()));
             FooterCursor = QTextCursor(Footer.get());
         }
-        // The caret stays at the top: moving it to the end would lay out the whole text at once.
-        setTextCursor(QTextCursor(fresh));
+        // The caret stays at the top, where setDocument put it: moving it to the end would lay out
+        // the whole text at once.
         InvalidatePages();
         return true;
     }
