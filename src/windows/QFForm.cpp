@@ -122,6 +122,8 @@ TQFForm::TQFForm(TAppLogic& app, QMainWindow* mainForm)
   Panel->SetAlign(TPanelAlign::Client);
   Panel->setFrameShape(QFrame::NoFrame);
   Panel->resize(313, 257);
+  // Docked, the dock takes its least size from the panel's.
+  Panel->setMinimumSize(Panel->MinWidth(), Panel->MinHeight());
   List->setModel(Model);
   List->setGeometry(8, 56, 297, 193);
   connect(Panel.data(), &TSizeablePanel::Resized, this, &TQFForm::QFPanelResize);
