@@ -748,8 +748,12 @@ private:
         }
         EmitParagraph(Cursor, Cur);
         Cur = Para{};
-        if (endsWithBreak)
-            Cursor.insertBlock();
+        if (endsWithBreak) {
+            // The next paragraph starts from this one's format, but not from its page break.
+            QTextBlockFormat next = Cursor.blockFormat();
+            next.clearProperty(QTextFormat::PageBreakPolicy);
+            Cursor.insertBlock(next);
+        }
     }
 
     void EmitParagraph(QTextCursor& c, const Para& p)

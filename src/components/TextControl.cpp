@@ -902,7 +902,9 @@ void TTXTextControl::DrawPage(QPainter& painter, int page, double dpiX, double d
     painter.translate(TwipsToPx(MarginLeft), TwipsToPx(MarginTop) - span.Top);
     // Tables may reach past the right margin; clip only top and bottom.
     const QRectF clip(-TwipsToPx(MarginLeft), span.Top, TwipsToPx(PaperWidth), span.Bottom - span.Top);
-    context.clip = clip;
+    // The layout also draws blocks that only touch its clip; keep the next page's first line off
+    // this page altogether, so that it is not even in a PDF's content.
+    context.clip = clip.adjusted(0, 0.5, 0, -0.5);
     painter.setClipRect(clip);
     document()->documentLayout()->draw(&painter, context);
     painter.restore();
