@@ -1,11 +1,13 @@
 // Print composition and the preview: numbers, footer, the page-break pass, and the preview's
 // pages, captions and layout.
+#include <QAbstractTextDocumentLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QToolButton>
 
 #include "OutputFixtures.h"
@@ -96,6 +98,23 @@ private slots:
     QVERIFY(!tabs.isEmpty());
     QCOMPARE(tabs.front().type, QTextOption::RightTab);
     QVERIFY(tabs.front().position > TTXTextControl::TextWidthPx() - 1);
+  }
+
+  void footerStaysOneLineWhateverThePageNumber() {
+    TOutputWorld w;
+    Compose(w.DocumentWith({w.Q[0]}));
+    // Each page prints a copy of the footer with its own number; an italic 7 overhangs its
+    // advance and must not push the number onto a second line.
+    for (const QString& number : {QStringLiteral("7"), QStringLiteral("17"), QStringLiteral("127")}) {
+      std::unique_ptr<QTextDocument> copy(Composed().FooterDocument()->clone());
+      QTextCursor c(copy.get());
+      c.movePosition(QTextCursor::End);
+      c.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor);
+      c.insertText(number, c.charFormat());
+      copy->setTextWidth(TTXTextControl::TextWidthPx());
+      copy->documentLayout()->documentSize();
+      QCOMPARE(copy->firstBlock().layout()->lineCount(), 1);
+    }
   }
 
   void straddlingEntryMovesAndFittingEntryStays() {

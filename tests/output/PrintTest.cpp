@@ -12,6 +12,7 @@
 #include "core/Errors.h"
 #include "output/OutputCommands.h"
 #include "output/PrintForm.h"
+#include "windows/MainForm.h"
 
 using namespace hv;
 using namespace hv::test;
@@ -158,6 +159,38 @@ private slots:
     QVERIFY(!printM.isEnabled());
     w.App.SetCurrentDocument(doc);
     QVERIFY(printM.isEnabled());
+  }
+
+  void mainWindowBindsTheOutputCommands() {
+    TOutputWorld w;
+    TMainForm form(w.App, w.Env);
+    const QStringList names = {QStringLiteral("PrintSetupM"), QStringLiteral("PrintM"), QStringLiteral("PrintB"),
+                               QStringLiteral("PrintPreviewM"), QStringLiteral("PrintPrevB"), QStringLiteral("ExporttoWP2"),
+                               QStringLiteral("btExport"), QStringLiteral("InsertTitleM"), QStringLiteral("InsertSectionM"),
+                               QStringLiteral("InsertTextM"), QStringLiteral("EditTextM")};
+    for (const QString& name : names) QVERIFY2(form.CommandOf(name) != nullptr, qPrintable(name));
+    QVERIFY(form.Action(QStringLiteral("PrintSetupM"))->isEnabled());
+    QVERIFY(!form.Action(QStringLiteral("InsertTitleM"))->isEnabled());
+    TDocLogic* doc = w.NewDocument();
+    QVERIFY(form.Action(QStringLiteral("InsertTitleM"))->isEnabled());
+    QVERIFY(!form.Action(QStringLiteral("PrintB"))->isEnabled());
+    doc->InsertEntries({w.Q[0]}, -1);
+    for (const char* name : {"PrintM", "PrintB", "PrintPreviewM", "PrintPrevB", "ExporttoWP2", "btExport"})
+      QVERIFY2(form.Action(QLatin1String(name))->isEnabled(), name);
+    // Edit Text's item is hidden in the menu, which disables a QAction, so ask the command.
+    TCommand* editText = form.CommandOf(QStringLiteral("EditTextM"));
+    QVERIFY(!editText->IsEnabled());
+    w.Click(doc, 0);
+    QVERIFY(editText->IsEnabled());
+    // Triggering the button prints.
+    QTemporaryDir dir;
+    TScriptedPrintDialogs dialogs;
+    dialogs.OutputFile = dir.filePath(QStringLiteral("button.pdf"));
+    form.Action(QStringLiteral("PrintB"))->trigger();
+    QCOMPARE(PdfPages(dialogs.OutputFile), 1);
+    // Closing the document leaves nothing to print.
+    doc->Close();
+    QVERIFY(!form.Action(QStringLiteral("PrintB"))->isEnabled());
   }
 
   void registeredForTheMainWindow() {
