@@ -69,7 +69,8 @@ void TPupilGrid::MoveOn() {
     setRowCount(row + 1);
   }
   setCurrentCell(row, column);
-  edit(currentIndex());
+  // Moving the current box may already have opened its editor.
+  if (!IsEditing()) edit(currentIndex());
 }
 
 void TPupilGrid::CommitEdit() {
@@ -179,6 +180,11 @@ TPupilForm::TPupilForm(QWidget* parent) : QWidget(parent, Qt::Window) {
   connect(grPupil, &TPupilGrid::KeyPressed, this, [this] { Modified = true; });
   connect(qApp, &QApplication::focusChanged, this, &TPupilForm::FocusChanged);
   Modified = false;
+}
+
+TPupilForm::~TPupilForm() {
+  // The children die after this body; their focus changes must not reach a half-destroyed window.
+  disconnect(qApp, &QApplication::focusChanged, this, &TPupilForm::FocusChanged);
 }
 
 template <class TFn>

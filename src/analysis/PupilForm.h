@@ -45,6 +45,7 @@ public:
   static constexpr int kGridRows = 159;
 
   explicit TPupilForm(QWidget* parent = nullptr);
+  ~TPupilForm() override;
 
   std::string FileName;
   bool Modified = false;

@@ -319,6 +319,7 @@ void TWorksheet::Parse() {
     } else if (local == "sheetData" && !SheetData.Found) {
       SheetData = {tag.Begin, end, true};
       Prefix = std::string(tag.Prefix());
+      if (!Prefix.empty() && !xml::IsName(Prefix)) NotWorkbook("damaged worksheet");
       if (tag.Kind == TTag::Open) ParseRows(tag.End, end);
     }
     scanner = TScanner(Source, end);

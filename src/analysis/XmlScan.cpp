@@ -11,6 +11,12 @@ namespace {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// Enough of XML's name characters to tell a name from stray markup; anything beyond ASCII passes.
+bool IsNameChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ':' ||
+         c == '-' || c == '.' || static_cast<unsigned char>(c) >= 0x80;
+}
+
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 int HexValue(char c) {
@@ -131,6 +137,13 @@ bool TScanner::Next(TTag& tag) {
   return true;
 }
 
+bool IsName(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text)
+    if (!IsNameChar(c)) return false;
+  return true;
+}
+
 TAttributes ParseAttributes(std::string_view raw) {
   TAttributes attributes;
   std::size_t i = 0;
@@ -140,7 +153,8 @@ TAttributes ParseAttributes(std::string_view raw) {
     while (i < raw.size() && !IsSpace(raw[i]) && raw[i] != '=') ++i;
     const std::string_view name = raw.substr(nameStart, i - nameStart);
     while (i < raw.size() && IsSpace(raw[i])) ++i;
-    if (name.empty() || i >= raw.size() || raw[i] != '=') break;
+    // A name holding quotes or markup would change how the tag reads once written out again.
+    if (!IsName(name) || i >= raw.size() || raw[i] != '=') break;
     ++i;
     while (i < raw.size() && IsSpace(raw[i])) ++i;
     if (i >= raw.size() || (raw[i] != '"' && raw[i] != '\'')) break;

@@ -37,6 +37,10 @@ private:
   std::size_t Pos;
 };
 
+// Whether text can stand as an element or attribute name (no quotes, no markup characters).
+bool IsName(std::string_view text);
+
+// Attributes up to the first one that is not well formed.
 TAttributes ParseAttributes(std::string_view raw);
 // The value of the first attribute with that qualified name, or of one with that local name when
 // local is set; empty when absent.

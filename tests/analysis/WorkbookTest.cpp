@@ -141,6 +141,17 @@ TEST(Worksheets, DamagedXmlIsRefused) {
   for (const char* xml : bad) EXPECT_THROW(TWorksheet{std::string(xml)}, EDataError) << xml;
 }
 
+// Found by fuzzing: an attribute name holding a quote was written back as it came, and the quote
+// then swallowed the cells after it when the sheet was read again.
+TEST(Worksheets, MalformedAttributesDoNotSwallowLaterCells) {
+  TWorksheet sheet(Sheet("<sheetData><row r=\"1\"><c r=\"D1\" s\"t4=\"=\" b=\"><v>15</v></c></row></sheetData>"));
+  sheet.SetText(1, 5, "after");
+  const TWorksheet again(sheet.Xml());
+  EXPECT_EQ(again.Cell(1, 5).Value, "after");
+  EXPECT_EQ(again.Cell(1, 4).Value, "15");
+  EXPECT_THROW(TWorksheet(Sheet("<a\"b:sheetData/>")), EDataError);
+}
+
 TEST(Workbooks, TheShippedTemplateHasTwoSheetsWithItsLabels) {
   TWorkbook book = TWorkbook::Open(kTemplate);
   ASSERT_EQ(book.SheetCount(), 2u);

@@ -1,0 +1,194 @@
+// The produced workbooks opened by another spreadsheet program: LibreOffice, without its window,
+// converts them to CSV, which shows whether totals and percentages compute and how the file index
+// reads. Skipped where LibreOffice is not installed. With HV_SCREENSHOT_DIR set, the student list
+// window and both workbooks (rendered by LibreOffice) are also saved there as pictures.
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include "AnalysisFixtures.h"
+#include "AnalysisSheets.h"
+#include "AnalysisTests.h"
+#include "PupilForm.h"
+
+namespace hv::test {
+namespace {
+
+using TCsv = std::vector<std::vector<std::string>>;
+
+TCsv ParseCsv(const std::string& text) {
+  TCsv rows;
+  std::vector<std::string> row;
+  std::string field;
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        field += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      row.push_back(std::exchange(field, {}));
+    } else if (c == '\n' || c == '\r') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      row.push_back(std::exchange(field, {}));
+      rows.push_back(std::exchange(row, {}));
+    } else {
+      field += c;
+    }
+  }
+  if (!field.empty() || !row.empty()) {
+    row.push_back(field);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// A cell of a CSV by its spreadsheet position, empty outside what was written.
+std::string At(const TCsv& csv, int row, int column) {
+  if (row < 1 || static_cast<std::size_t>(row) > csv.size()) return {};
+  const auto& r = csv[static_cast<std::size_t>(row - 1)];
+  return static_cast<std::size_t>(column) <= r.size() ? r[static_cast<std::size_t>(column - 1)] : std::string();
+}
+
+class TLibreOfficeTest : public QObject {
+  Q_OBJECT
+
+  QString Office;
+  TTempFolder Profile;  // its own profile, so runs beside another LibreOffice do not collide
+  TAnalysisLibrary Lib;
+
+  // Runs the converter; the output lands in the workbook's folder.
+  void Convert(const std::string& file, const QString& format) {
+    QProcess p;
+    p.start(Office, {QStringLiteral("-env:UserInstallation=file://") + QString::fromStdString(Profile.Path),
+                     QStringLiteral("--headless"), QStringLiteral("--convert-to"), format, QStringLiteral("--outdir"),
+                     QFileInfo(QString::fromStdString(file)).absolutePath(), QString::fromStdString(file)});
+    QVERIFY(p.waitForFinished(180000));
+    QCOMPARE(p.exitCode(), 0);
+  }
+
+  // Every sheet to its own CSV ("name-Sheet.csv"), values as shown.
+  void ConvertAllSheets(const std::string& file) {
+    Convert(file, QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1"));
+  }
+
+  // The first page of a workbook as a picture, through a PDF.
+  void Render(const std::string& file, const QString& picture) {
+    Convert(file, QStringLiteral("pdf"));
+    const QString pdf = QString::fromStdString(file.substr(0, file.rfind('.')) + ".pdf");
+    QProcess p;
+    p.start(QStringLiteral("pdftoppm"), {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("90"),
+                                         QStringLiteral("-singlefile"), QStringLiteral("-f"), QStringLiteral("1"),
+                                         pdf, picture.chopped(4)});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+  }
+
+  // The mark entry sheet of two questions for three students, with marks typed in.
+  std::string FilledMarkSheet(const TTempFolder& dir) {
+    auto doc = DocumentOf({Lib.Q1, Lib.Q2});
+    WriteText(dir.File("set.ptx"), "Smith,Jo,12/03/2009,F\r\nBrown,Al,01/09/2008,M\r\n\"O'Neil, Jr\",Ed,,M\r\n");
+    CreateMarkEntryWorkbook(*doc, *Lib.Library, false, TemplateFile(), dir.File("set.ptx"), dir.File("marks.xlsx"));
+    // What the teacher types afterwards.
+    TWorkbook book = TWorkbook::Open(dir.File("marks.xlsx"));
+    const int marks[3][2] = {{4, 6}, {5, 7}, {1, 0}};
+    for (int k = 0; k < 3; ++k)
+      for (int q = 0; q < 2; ++q) book.Sheet(1).SetNumber(9 + k, 5 + q, marks[k][q]);
+    book.SaveAs(dir.File("marks.xlsx"));
+    return dir.File("marks.xlsx");
+  }
+
+private slots:
+  void initTestCase() {
+    Office = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (Office.isEmpty()) QSKIP("LibreOffice (soffice) is not installed");
+  }
+
+  void totalsAndPercentagesCompute() {
+    TTempFolder dir;
+    ConvertAllSheets(FilledMarkSheet(dir));
+    const TCsv marks = ParseCsv(ReadText(dir.File("marks-Marks.csv")));
+    QCOMPARE(At(marks, 1, 5), std::string("QA101"));
+    QCOMPARE(At(marks, 2, 5), std::string("Forces, motion"));
+    QCOMPARE(At(marks, 6, 2), std::string("12"));
+    QCOMPARE(At(marks, 7, 2), std::string("3"));
+    // (4 + 5 + 1) * 100 / (3 * 5) and (6 + 7 + 0) * 100 / (3 * 7), rounded.
+    QCOMPARE(At(marks, 7, 5), std::string("67"));
+    QCOMPARE(At(marks, 7, 6), std::string("62"));
+    QCOMPARE(At(marks, 8, 7), std::string("Total"));
+    QCOMPARE(At(marks, 8, 8), std::string("%Correct"));
+    QCOMPARE(At(marks, 9, 1), std::string("Smith"));
+    QCOMPARE(At(marks, 9, 3), std::string("12/03/2009"));
+    QCOMPARE(At(marks, 11, 1), std::string("O'Neil, Jr"));
+    QCOMPARE(At(marks, 9, 7), std::string("10"));
+    QCOMPARE(At(marks, 9, 8), std::string("83"));
+    QCOMPARE(At(marks, 10, 8), std::string("100"));
+    QCOMPARE(At(marks, 11, 7), std::string("1"));
+    QCOMPARE(At(marks, 11, 8), std::string("8"));
+    const TCsv refs = ParseCsv(ReadText(dir.File("marks-Spec refs.csv")));
+    QCOMPARE(At(refs, 2, 1), std::string("1.2"));
+    QCOMPARE(At(refs, 2, 2), std::string("Forces and motion"));
+    QCOMPARE(At(refs, 3, 1), std::string("3.1"));
+    QCOMPARE(At(refs, 4, 1), std::string());
+  }
+
+  void fileIndexReadsAsWritten() {
+    TTempFolder dir;
+    auto doc = DocumentOf({Lib.Q3, Lib.Q1, Lib.Q2});
+    CreateFileIndexWorkbook(*doc, *Lib.Library, dir.File("index.xlsx"));
+    Convert(dir.File("index.xlsx"), QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1"));
+    const TCsv csv = ParseCsv(ReadText(dir.File("index.csv")));
+    QCOMPARE(csv[0], (std::vector<std::string>{"Question", "Ref", "Summary", "Level", "Marks", "Spec ref1", "Spec ref2",
+                                               "Topic"}));
+    QCOMPARE(csv[1], (std::vector<std::string>{"1.    ", "QA103", "Unlinked", "2   ", "4 marks", "", "", ""}));
+    QCOMPARE(csv[2], (std::vector<std::string>{"2.    ", "QA101", "Falling ball", "2   ", "5 marks", "1.2a", "3.1",
+                                               "Forces, motion"}));
+    QCOMPARE(At(csv, 4, 3), std::string("Momentum \"and\" <collisions>"));
+  }
+
+  void screenshots() {
+    const QString out = qEnvironmentVariable("HV_SCREENSHOT_DIR");
+    if (out.isEmpty()) QSKIP("HV_SCREENSHOT_DIR is not set");
+    QDir().mkpath(out);
+    TTempFolder dir;
+    Render(FilledMarkSheet(dir), out + QStringLiteral("/mark-sheet.png"));
+    auto doc = DocumentOf({Lib.Q1, Lib.Q2, Lib.Q3, Lib.Many[0], Lib.Many[1]});
+    CreateFileIndexWorkbook(*doc, *Lib.Library, dir.File("index.xlsx"));
+    Render(dir.File("index.xlsx"), out + QStringLiteral("/file-index.png"));
+
+    TPupilForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const char* names[][4] = {{"Adeyemi", "Grace", "14/02/2009", "F"}, {"Brown", "Alfie", "01/09/2008", "M"},
+                              {"Chen", "Wei", "23/11/2008", "M"},      {"Dubois", "Camille", "05/05/2009", "F"},
+                              {"O'Neil", "Eamon", "30/06/2009", "M"},  {"Patel", "Riya", "17/01/2009", "F"}};
+    for (int r = 0; r < 6; ++r)
+      for (int c = 0; c < 4; ++c) form.Grid()->setItem(r, c, new QTableWidgetItem(QString::fromUtf8(names[r][c])));
+    form.Grid()->setCurrentCell(6, 0);
+    form.setWindowTitle(QStringLiteral("Names of students in class /home/teacher/sets/10B.ptx"));
+    QVERIFY(form.grab().save(out + QStringLiteral("/pupil-list.png")));
+    form.Modified = false;
+  }
+};
+
+}  // namespace
+
+int RunLibreOfficeTests(int argc, char** argv) {
+  TLibreOfficeTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+}  // namespace hv::test
+
+#include "LibreOfficeTest.moc"
