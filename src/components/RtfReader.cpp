@@ -206,6 +206,7 @@ const char* CodecNameFor(int cp)
 int CodepageForCharset(int charset)
 {
     switch (charset) {
+    case 0: return 1252;  // ANSI_CHARSET is Western, whatever the document's code page
     case 77: return 10000;
     case 78: return 10001;
     case 79: return 10003;
@@ -226,7 +227,7 @@ int CodepageForCharset(int charset)
     case 222: return 874;
     case 238: return 1250;
     case 255: return 437;
-    default: return 0;  // ANSI, default and symbol follow the document's code page
+    default: return 0;  // default and symbol follow the document's code page
     }
 }
 

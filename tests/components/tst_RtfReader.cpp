@@ -162,6 +162,9 @@ private slots:
                                       << QStringLiteral("\u015B\u0153");
         QTest::newRow("shift-jis pair") << QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset128 MS Mincho;}}\\f0 \\'93\\'fa\\'96\\'7b}")
                                         << QStringLiteral("\u65E5\u672C");
+        QTest::newRow("western font in a Japanese document")
+            << QByteArray("{\\rtf1\\ansi\\ansicpg932{\\fonttbl{\\f0\\fcharset0 Century;}{\\f1\\fcharset1 Default;}}\\f0 \\'93x\\'94\\f1 \\'93\\'fa}")
+            << QStringLiteral("\u201Cx\u201D\u65E5");
         QTest::newRow("unicode uc1") << QByteArray("{\\rtf1\\uc1 \\u1046?x\\u-3913?}") << QStringLiteral("\u0416x\uF0B7");
         QTest::newRow("unicode uc2 hex fallback") << QByteArray("{\\rtf1\\uc2 \\u8364\\'80\\'80y}") << QStringLiteral("\u20ACy");
         QTest::newRow("unicode uc0") << QByteArray("{\\rtf1\\uc0 \\u1046 x}") << QStringLiteral("\u0416x");
