@@ -132,6 +132,14 @@ TEditForm::TEditForm(TAppLogic& app, QWidget* parent)
   // Enter belongs to the text; only a click or Alt+O closes the editor.
   OkB->setAutoDefault(false);
   CancelB->setAutoDefault(false);
+  // The text control is made first but sits below the fields, so Tab is told the visual order.
+  EditATX->setAccessibleName(QStringLiteral("Text"));
+  setTabOrder(DescriptionE, MarkNE);
+  setTabOrder(MarkNE, TimeNE);
+  setTabOrder(TimeNE, NumberedCB);
+  setTabOrder(NumberedCB, EditATX);
+  setTabOrder(EditATX, OkB);
+  setTabOrder(OkB, CancelB);
   connect(OkB, &QPushButton::clicked, this, &TEditForm::accept);
   connect(CancelB, &QPushButton::clicked, this, &TEditForm::reject);
 

@@ -91,6 +91,7 @@ QSize TSegmentItemDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIn
 
 TDocListBox::TDocListBox(TDocForm* form) : QListWidget(form), Form(form) {
   setObjectName(QStringLiteral("DocLB"));
+  setAccessibleName(QStringLiteral("Document entries"));
   setItemDelegate(new TSegmentItemDelegate(this));
   setUniformItemSizes(true);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -204,7 +205,7 @@ TDocForm::~TDocForm() {
 }
 
 QListWidgetItem* TDocForm::NewRow(TDocContent* entry) const {
-  auto* row = new QListWidgetItem;
+  auto* row = new TItemRow;
   row->setData(kItemRole, QVariant::fromValue(reinterpret_cast<quintptr>(static_cast<TStreamable*>(entry))));
   return row;
 }

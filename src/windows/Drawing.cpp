@@ -12,7 +12,9 @@
 #include "commands/Utility.h"
 #include "components/AnsiString.h"
 #include "model/Categories.h"
+#include "model/Document.h"
 #include "model/Segments.h"
+#include "windows/DocForm.h"
 
 namespace hv {
 
@@ -271,6 +273,33 @@ void DrawCategoryItem(QPainter& painter, const TCategory* category, int top, int
   } else {
     TextOut(painter, left, top, name);
   }
+}
+
+QString ItemAccessibleText(const TStreamable* item) {
+  QString text;
+  const TTextSegment* segment = nullptr;
+  if (const auto* entry = dynamic_cast<const TDocContent*>(item)) {
+    if (entry->Numbered) text = QString::number(entry->Number) + QStringLiteral(". ");
+    segment = entry->Segment;
+  } else if (const auto* node = dynamic_cast<const TIdentityCategory*>(item)) {
+    return AnsiToQt(FullID(node)) + QLatin1Char(' ') + AnsiToQt(node->Title);
+  } else if (const auto* category = dynamic_cast<const TCategory*>(item)) {
+    return AnsiToQt(category->Name);
+  } else {
+    segment = dynamic_cast<const TTextSegment*>(item);
+  }
+  if (segment == nullptr) return text;
+  const std::string id = segment->GetID();
+  text += AnsiToQt(id.size() > 1 ? std::string_view(id).substr(1) : std::string_view(id));
+  if (const std::string name = segment->GetName(); !name.empty()) text += QLatin1Char(' ') + AnsiToQt(name);
+  if (segment->Marks > 0) text += QStringLiteral(", %1 marks").arg(segment->Marks);
+  return text;
+}
+
+QVariant TItemRow::data(int role) const {
+  if (role == Qt::AccessibleTextRole)
+    return ItemAccessibleText(reinterpret_cast<const TStreamable*>(QListWidgetItem::data(kItemRole).value<quintptr>()));
+  return QListWidgetItem::data(role);
 }
 
 }  // namespace hv

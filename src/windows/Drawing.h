@@ -7,6 +7,8 @@
 
 #include <array>
 
+#include <QListWidgetItem>
+
 class QAction;
 class QAbstractButton;
 class QPainter;
@@ -15,6 +17,7 @@ class QPoint;
 namespace hv {
 
 class TCategory;
+class TStreamable;
 class TTextSegment;
 
 // Where a button's faces lie in the button grid: the first 16 x 16 cell and how many cells
@@ -74,6 +77,18 @@ inline constexpr QRgb kRed = qRgb(192, 0, 0);
 void DrawSegmentItem(QPainter& painter, const TTextSegment* segment, int top, int left, int right);
 // Draws a category: its symbol (if it has one) and its name.
 void DrawCategoryItem(QPainter& painter, const TCategory* category, int top, int left);
+
+// What a screen reader announces for a list row: the ID and title of a library text (with the
+// entry's number and marks in a document), a category's name, or a node's ID and title.
+QString ItemAccessibleText(const TStreamable* item);
+
+// A row of an owner-drawn list whose accessible text follows the item it holds (under the
+// lists' item role), so a renumbered document entry is announced with its new number.
+class TItemRow : public QListWidgetItem {
+public:
+  using QListWidgetItem::QListWidgetItem;
+  QVariant data(int role) const override;
+};
 
 // Writes text with its top-left corner at a point, as list drawing places its texts.
 void TextOut(QPainter& painter, int x, int y, const QString& text);

@@ -307,14 +307,14 @@ void TMainForm::ApplyEdition() {
       a->setStatusTip(QString::fromUtf8(text));
     }
   };
-  caption("ViewExRepM", "Examiner's Report");
-  caption("ViewSylM", "Specification");
+  caption("ViewExRepM", "&Examiner's Report");
+  caption("ViewSylM", "&Specification");
   caption("ViewMSM", "&Markscheme");
   caption("CreateMarkScheme1", "&Create Markscheme");
   hint("CreateMSB", "Create Markscheme");
   if (QAction* summary = Action(QStringLiteral("CreateSummary1"))) summary->setVisible(true);
   hint("ViewSylB", "View Specification");
-  caption("AboutVornika1", "About Harrowvane...");
+  caption("AboutVornika1", "&About Harrowvane...");
   UseResourceDefaultText = QStringLiteral("1");
   TemplateNameValue = "RX2P.xlt";
 }

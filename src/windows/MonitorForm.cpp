@@ -62,6 +62,7 @@ TMonitorForm::TMonitorForm(TAppLogic& app, QWidget* parent) : QWidget(parent, Qt
   setWindowTitle(QStringLiteral("Update Notification Monitor"));
   resize(520, 360);
   Log->setObjectName(QStringLiteral("LogLB"));
+  Log->setAccessibleName(QStringLiteral("Notifications"));
   Log->setUniformItemSizes(true);
   QFont fixed(QStringLiteral("Liberation Mono"));
   fixed.setStyleHint(QFont::Monospace);

@@ -4,6 +4,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QToolButton>
 
 #include <algorithm>
@@ -96,6 +97,7 @@ TPickForm::TPickForm(TAppLogic& app, QWidget* parent, TQtAsk* ask)
   setFixedSize(320, 238);
 
   List->setObjectName(QStringLiteral("CategoriesLB"));
+  List->setAccessibleName(QStringLiteral("Categories"));
   List->setGeometry(8, 8, 305, 193);
   List->setSelectionMode(QAbstractItemView::SingleSelection);
   List->setUniformItemSizes(true);
@@ -106,10 +108,12 @@ TPickForm::TPickForm(TAppLogic& app, QWidget* parent, TQtAsk* ask)
 
   Alpha->setObjectName(QStringLiteral("AlphaB"));
   Alpha->setToolTip(QStringLiteral("List alphabetically"));
+  Alpha->setAccessibleName(Alpha->toolTip());
   Alpha->setIcon(ListingIcon(true));
   Alpha->setGeometry(8, 208, 23, 23);
   Outline->setObjectName(QStringLiteral("OutlineB"));
   Outline->setToolTip(QStringLiteral("List hierarchically"));
+  Outline->setAccessibleName(Outline->toolTip());
   Outline->setIcon(ListingIcon(false));
   Outline->setGeometry(32, 208, 23, 23);
   for (QToolButton* b : {Alpha, Outline}) {
@@ -145,6 +149,15 @@ TPickForm::TPickForm(TAppLogic& app, QWidget* parent, TQtAsk* ask)
     if (List->currentItem() != nullptr && List->currentItem()->isSelected()) CategoriesLBClick();
   });
   connect(List, &QListWidget::itemDoubleClicked, this, &TPickForm::CategoriesLBDblClick);
+  // Right opens and Left closes a branch of the outline, as a double click toggles it.
+  auto* expand = new QShortcut(QKeySequence(Qt::Key_Right), List, nullptr, nullptr, Qt::WidgetShortcut);
+  connect(expand, &QShortcut::activated, this, [this] {
+    if (!IsExpanded(List->currentRow())) CategoriesLBDblClick();
+  });
+  auto* collapse = new QShortcut(QKeySequence(Qt::Key_Left), List, nullptr, nullptr, Qt::WidgetShortcut);
+  connect(collapse, &QShortcut::activated, this, [this] {
+    if (IsExpanded(List->currentRow())) CategoriesLBDblClick();
+  });
 
   if (ask == nullptr && HasAsk()) ask = dynamic_cast<TQtAsk*>(&Ask());
   if (ask != nullptr) {

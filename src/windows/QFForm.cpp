@@ -41,7 +41,10 @@ int TResultsModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant TResultsModel::data(const QModelIndex& index, int role) const {
-  if (role != kItemRole || !index.isValid() || index.row() >= rowCount()) return {};
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  // The rows are drawn, not written, so a screen reader is given their text here.
+  if (role == Qt::AccessibleTextRole) return ItemAccessibleText(Rows[index.row()]);
+  if (role != kItemRole) return {};
   return QVariant::fromValue(reinterpret_cast<quintptr>(static_cast<TStreamable*>(Rows[index.row()])));
 }
 
@@ -52,6 +55,7 @@ Qt::ItemFlags TResultsModel::flags(const QModelIndex& index) const {
 
 TResultsListBox::TResultsListBox(QWidget* parent) : TClickList<QListView>(parent) {
   setObjectName(QStringLiteral("QuestionsLB"));
+  setAccessibleName(QStringLiteral("Questions found"));
   setProperty("HelpContext", 201);
   setItemDelegate(new TSegmentItemDelegate(this));
   // Every row is as high as the first: the view never measures rows it does not show, so a
@@ -181,6 +185,17 @@ void TQFForm::CreateRow(TClassification which, const char* boxName, const char* 
   speed->setObjectName(QLatin1String(buttonName));
   speed->setText(QStringLiteral("..."));
   speed->setGeometry(button.x(), button.y(), 17, 17);
+  const char* criterion = "";
+  switch (which) {
+    case TClassification::Identity: criterion = "Question"; break;
+    case TClassification::Topic: criterion = "Topic"; break;
+    case TClassification::QuestionType: criterion = "Question type"; break;
+    case TClassification::Level: criterion = "Level"; break;
+    case TClassification::Paper: criterion = "Paper"; break;
+    case TClassification::Resource: criterion = "Resource"; break;
+  }
+  paintBox->setAccessibleName(QLatin1String(criterion));
+  speed->setAccessibleName(QStringLiteral("Search by %1").arg(QLatin1String(criterion)));
   Boxes[Index(which)] = paintBox;
   Buttons[Index(which)] = speed;
 

@@ -8,6 +8,7 @@
 #include "commands/Ask.h"
 #include "model/Segments.h"
 #include "windows/DocForm.h"
+#include "windows/Drawing.h"
 #include "windows/QtAsk.h"
 
 namespace hv {
@@ -29,6 +30,7 @@ TRelatedForm::TRelatedForm(QWidget* parent, TQtAsk* ask)
   setFixedSize(313, 198);
 
   List->setObjectName(QStringLiteral("RelatedLB"));
+  List->setAccessibleName(QStringLiteral("Related items"));
   List->setGeometry(8, 8, 297, 153);
   List->setItemDelegate(new TSegmentItemDelegate(List));
   List->setUniformItemSizes(true);
@@ -61,7 +63,7 @@ TRelatedForm::~TRelatedForm() {
 
 int TRelatedForm::ShowRelated(const std::vector<TTextSegment*>& list, TTextSegment*& segment) {
   for (TTextSegment* item : list) {
-    auto* row = new QListWidgetItem;
+    auto* row = new TItemRow;
     row->setData(kItemRole, QVariant::fromValue(reinterpret_cast<quintptr>(static_cast<TStreamable*>(item))));
     List->addItem(row);
   }

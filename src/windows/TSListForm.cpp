@@ -96,6 +96,7 @@ TTSListForm::TTSListForm(TAppLogic& app, QWidget* mainForm)
   resize(321, 311);
 
   List->setObjectName(QStringLiteral("ListLB"));
+  List->setAccessibleName(QStringLiteral("Texts"));
   List->setItemDelegate(new TTextListDelegate(*this, List));
   List->setUniformItemSizes(true);
   List->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -114,7 +115,12 @@ TTSListForm::TTSListForm(TAppLogic& app, QWidget* mainForm)
   };
   List->OnStartDrag = [this] { StartItemDrag(List); };
 
-  for (int i = 0; i < 4; ++i) Tabs->addTab(QString());
+  // The tabs show only pictures; their names are for screen readers and tips.
+  for (const char* name : {"Mark schemes", "Examiner's reports", "Specification", "Resources"}) {
+    const int tab = Tabs->addTab(QString());
+    Tabs->setTabToolTip(tab, QLatin1String(name));
+    Tabs->setAccessibleTabName(tab, QLatin1String(name));
+  }
   connect(Tabs, &QTabBar::tabBarClicked, this, [this](int index) {
     if (index < 0) return;
     try {
@@ -180,7 +186,7 @@ void TTSListForm::FillList() {
   if (library == nullptr) return;
   auto addRow = [this](TTextSegment* segment, TStreamable* rowItem) {
     ItemList.push_back(segment);
-    auto* row = new QListWidgetItem;
+    auto* row = new TItemRow;
     row->setData(kItemRole, QVariant::fromValue(reinterpret_cast<quintptr>(rowItem)));
     List->addItem(row);
   };

@@ -141,6 +141,7 @@ TViewerForm::TViewerForm(TAppLogic& app, QMainWindow* mainForm)
   Panel->installEventFilter(this);
   Text->setObjectName(QStringLiteral("ViewerTX"));
   Text->setReadOnly(true);
+  Text->setAccessibleName(QStringLiteral("Text of the selected item"));
   ItemBox = new TCurrentItemBox(App, *Text, Panel);
   ItemBox->setGeometry(kItemBoxLeft, 0, 206, kPanelHeight);
   QFont itemFont = ItemBox->font();
@@ -201,6 +202,8 @@ QToolButton* TViewerForm::NewButton(const char* name, const char* hint, int glyp
   auto* button = new QToolButton(Panel);
   button->setObjectName(QLatin1String(name));
   button->setToolTip(QLatin1String(hint));
+  // The buttons show only a picture; a screen reader reads their hint.
+  button->setAccessibleName(QLatin1String(hint));
   button->setAutoRaise(true);
   button->resize(kButtonWidth, kButtonHeight);
   SetButtonGlyph(button, glyph);

@@ -69,9 +69,10 @@ private slots:
     TWindowRig rig;
     rig.Main->ApplyEdition();
     QCOMPARE(rig.Main->Action(QStringLiteral("ViewMSM"))->text(), QStringLiteral("&Markscheme"));
-    QCOMPARE(rig.Main->Action(QStringLiteral("ViewExRepM"))->text(), QStringLiteral("Examiner's Report"));
-    QCOMPARE(rig.Main->Action(QStringLiteral("ViewSylM"))->text(), QStringLiteral("Specification"));
-    QCOMPARE(rig.Main->Action(QStringLiteral("AboutVornika1"))->text(), QStringLiteral("About Harrowvane..."));
+    // These three show their captions unchanged and carry an access key besides.
+    QCOMPARE(rig.Main->Action(QStringLiteral("ViewExRepM"))->text(), QStringLiteral("&Examiner's Report"));
+    QCOMPARE(rig.Main->Action(QStringLiteral("ViewSylM"))->text(), QStringLiteral("&Specification"));
+    QCOMPARE(rig.Main->Action(QStringLiteral("AboutVornika1"))->text(), QStringLiteral("&About Harrowvane..."));
     QCOMPARE(rig.Main->Action(QStringLiteral("ViewSylB"))->toolTip(), QStringLiteral("View Specification"));
     QVERIFY(rig.Main->Action(QStringLiteral("CreateSummary1"))->isVisible());
     QCOMPARE(rig.Main->ProductTitle(), QStringLiteral("Harrowvane"));
