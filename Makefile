@@ -31,7 +31,7 @@ bench: deps
 
 fuzz: deps
 	cmake --preset fuzz
-	cmake --build --preset fuzz -j $(JOBS)
+	cmake --build --preset fuzz -j $(JOBS) --target fuzzers
 	bash scripts/fuzz.sh build/fuzz $(FUZZ_SECONDS)
 
 package: deps
