@@ -1,4 +1,8 @@
 // The harrowvane program: argument 1 is a library key or a document file ending in ".KVD".
+#include <QLabel>
+#include <QTextStream>
+#include <QTimer>
+
 #include "windows/Program.h"
 #include "windows/QtAsk.h"
 
@@ -9,5 +13,15 @@ int main(int argc, char** argv) {
   hv::TProgram program(QCoreApplication::arguments());
   if (!program.Start()) return 1;
   program.Show();
+  // For installation checks: once the first showing is over (an error box during it would still
+  // be waiting), print the caption and the status line and end.
+  if (qEnvironmentVariableIntValue("HARROWVANE_QUIT_AFTER_START") == 1) {
+    QTimer::singleShot(0, [&program] {
+      QTextStream out(stdout);
+      out << program.MainForm()->windowTitle() << '\n' << program.MainForm()->StatusP()->text() << '\n';
+      out.flush();
+      QApplication::exit(0);
+    });
+  }
   return QApplication::exec();
 }
