@@ -152,7 +152,8 @@ void TPrintForm::ComposeDocument(const std::vector<TDocContent*>& entries) {
     const int endPage = c.PositionInfo()[0];
     if (endPage > lastPage) {
       CaretAt(c, entryStart);
-      c.SetIndentT(0);
+      // Setting a value the paragraph already has would only make the control paginate again.
+      if (c.IndentT() != 0) c.SetIndentT(0);
       const int startPage = c.PositionInfo()[0];
       if (startPage < endPage && !StartsPage(c, entryStart, startPage)) {
         c.SetSelText(QStringLiteral("\f\n"));
@@ -167,9 +168,10 @@ void TPrintForm::ComposeDocument(const std::vector<TDocContent*>& entries) {
     }
     CaretAt(c, marker);
     c.SetFormatSelection(true);
-    c.SetLineSpacing(0);
-    c.SetIndentT(0);
-    c.SetIndentB(0);
+    // Each change of a paragraph's format lays the text out again, so only real changes are made.
+    if (c.LineSpacing() != 100) c.SetLineSpacing(0);
+    if (c.IndentT() != 0) c.SetIndentT(0);
+    if (c.IndentB() != 0) c.SetIndentB(0);
     c.SetSelLength(2);
     c.SetSelText(QString());
     entryStart = marker;
