@@ -2,6 +2,7 @@
 // HV_OUTPUT_ARTIFACTS set to a folder, the PDF, the RTF and a grab of the preview are left there
 // for looking at.
 #include <QDir>
+#include <QLineEdit>
 #include <QFile>
 #include <QPixmap>
 #include <QRegularExpression>
@@ -14,6 +15,7 @@
 #include "OutputTests.h"
 #include "TextControl.h"
 #include "logic/QuestionSelector.h"
+#include "output/EditForm.h"
 #include "output/PreviewForm.h"
 #include "output/PrintForm.h"
 #include "output/TitleRtf.h"
@@ -98,6 +100,18 @@ private slots:
     QVERIFY(!grab.isNull());
     if (!Artifacts().isEmpty()) grab.save(QDir(folder).filePath(QStringLiteral("preview.png")));
     preview.hide();
+
+    // The editor on the first question, as Edit Text opens it.
+    TEditForm& editor = OutputForms().Edit();
+    editor.EditATX->ResetContents();
+    editor.EditATX->LoadFromString(results.front()->Chunk->GetLines().at(0), TTXTextControl::FormatRtf, true);
+    results.front()->Chunk->ReleaseLines();
+    editor.DescriptionE->setText(AnsiToQt(results.front()->GetName()));
+    editor.resize(760, 520);
+    editor.show();
+    QVERIFY(!editor.grab().isNull());
+    if (!Artifacts().isEmpty()) editor.grab().save(QDir(folder).filePath(QStringLiteral("editor.png")));
+    editor.hide();
     OutputForms().Reset();
   }
 };
