@@ -20,7 +20,7 @@ PKG_REL_NS = "http://schemas.openxmlformats.org/package/2006/relationships"
 HEAD = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
 
 # Cell formats (index into cellXfs).
-NORMAL, LABEL, TITLE, SIDE_LABEL, HEADING, PERCENT, QUESTION, TOTAL, NOTE = range(9)
+NORMAL, LABEL, TITLE, SIDE_LABEL, HEADING, PERCENT, QUESTION, TOTAL, NOTE, CENTRED = range(10)
 
 STYLES = HEAD + f"""<styleSheet xmlns="{MAIN_NS}">
 <numFmts count="0"/>
@@ -41,16 +41,17 @@ STYLES = HEAD + f"""<styleSheet xmlns="{MAIN_NS}">
 <border><left/><right/><top/><bottom style="thin"><color auto="1"/></bottom><diagonal/></border>
 </borders>
 <cellStyleXfs count="1"><xf numFmtId="0" fontId="0" fillId="0" borderId="0"/></cellStyleXfs>
-<cellXfs count="9">
+<cellXfs count="10">
 <xf numFmtId="0" fontId="0" fillId="0" borderId="0" xfId="0"/>
 <xf numFmtId="0" fontId="1" fillId="0" borderId="0" xfId="0" applyFont="1"/>
 <xf numFmtId="0" fontId="2" fillId="0" borderId="0" xfId="0" applyFont="1"/>
 <xf numFmtId="0" fontId="1" fillId="0" borderId="0" xfId="0" applyFont="1" applyAlignment="1"><alignment horizontal="right"/></xf>
 <xf numFmtId="0" fontId="1" fillId="2" borderId="1" xfId="0" applyFont="1" applyFill="1" applyBorder="1" applyAlignment="1"><alignment horizontal="center"/></xf>
-<xf numFmtId="1" fontId="0" fillId="3" borderId="0" xfId="0" applyNumberFormat="1" applyFill="1" applyAlignment="1"><alignment horizontal="center"/></xf>
-<xf numFmtId="0" fontId="1" fillId="3" borderId="0" xfId="0" applyFont="1" applyFill="1" applyAlignment="1"><alignment horizontal="center"/></xf>
+<xf numFmtId="1" fontId="0" fillId="0" borderId="0" xfId="0" applyNumberFormat="1" applyAlignment="1"><alignment horizontal="center"/></xf>
+<xf numFmtId="0" fontId="1" fillId="0" borderId="0" xfId="0" applyFont="1" applyAlignment="1"><alignment horizontal="center"/></xf>
 <xf numFmtId="1" fontId="1" fillId="0" borderId="0" xfId="0" applyNumberFormat="1" applyFont="1" applyAlignment="1"><alignment horizontal="center"/></xf>
 <xf numFmtId="0" fontId="3" fillId="0" borderId="0" xfId="0" applyFont="1"/>
+<xf numFmtId="0" fontId="0" fillId="0" borderId="0" xfId="0" applyAlignment="1"><alignment horizontal="center"/></xf>
 </cellXfs>
 <cellStyles count="1"><cellStyle name="Normal" xfId="0" builtinId="0"/></cellStyles>
 </styleSheet>
@@ -131,8 +132,8 @@ def marks_sheet(strings):
         8: {1: ("s", "Surname", HEADING), 2: ("s", "Forename", HEADING), 3: ("s", "DoB", HEADING),
             4: ("s", "Sex", HEADING)},
     }
-    # Rows 1, 6, 7 and 8 carry the formats of the question columns the program fills.
-    row_formats = {1: QUESTION, 6: TOTAL, 7: PERCENT, 8: HEADING}
+    # Rows 1 to 8 carry the formats of the question columns the program fills.
+    row_formats = {1: QUESTION, 3: CENTRED, 4: CENTRED, 5: CENTRED, 6: TOTAL, 7: PERCENT, 8: HEADING}
     cols = [(1, 1, 16, None), (2, 2, 13, None), (3, 3, 11, None), (4, 4, 11, None), (5, 200, 7, None)]
     views = ('<sheetView workbookViewId="0" tabSelected="1">'
              '<pane xSplit="4" ySplit="8" topLeftCell="E9" activePane="bottomRight" state="frozen"/>'

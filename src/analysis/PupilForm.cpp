@@ -149,19 +149,20 @@ TPupilForm::TPupilForm(QWidget* parent) : QWidget(parent, Qt::Window) {
   grPupil->setSelectionMode(QAbstractItemView::ContiguousSelection);
   grPupil->setEditTriggers(QAbstractItemView::AllEditTriggers);
   grPupil->setShowGrid(true);
-  const int widths[] = {180, 180, 64, 64};
+  // Dates need a little more than the 64 pixels of the other narrow column to show whole.
+  const int widths[] = {180, 180, kDateWidth, 64};
   int total = 0;
   for (int c = 0; c < 4; ++c) {
     grPupil->setColumnWidth(c, widths[c]);
     total += widths[c];
   }
   grPupil->horizontalHeader()->setStretchLastSection(false);
-  grPupil->setGeometry(24, 80, total + 25, 527 - 80 - 16);
+  grPupil->setGeometry(24, 80, total + 25, 527 - 80 - 52);
 
   btEdit = button(this, "btEdit", "&Edit");
   btDelete = button(this, "btDelete", "&Delete");
-  btEdit->setGeometry(24 + total + 25 + 12, 80, 75, 25);
-  btDelete->setGeometry(24 + total + 25 + 12, 112, 75, 25);
+  btEdit->setGeometry(24, 527 - 40, 85, 28);
+  btDelete->setGeometry(24 + 85 + 8, 527 - 40, 85, 28);
   btEdit->setEnabled(false);
   btDelete->setEnabled(false);
   // Clicking them must not take the focus from the grid they act on (leaving the grid disables

@@ -43,6 +43,7 @@ public:
   // The rows the grid starts with below its header; files with more lines make it grow up to
   // kMaxStudents rows.
   static constexpr int kGridRows = 159;
+  static constexpr int kDateWidth = 80;
 
   explicit TPupilForm(QWidget* parent = nullptr);
   ~TPupilForm() override;

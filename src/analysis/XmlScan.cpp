@@ -211,12 +211,19 @@ std::string FormatAttributes(const TAttributes& attributes) {
 
 std::size_t ElementEnd(std::string_view text, const TTag& start) {
   if (start.Kind != TTag::Open) return start.End;
+  // Names must pair up: an element whose end tag names another would change its extent once the
+  // content is written out again inside tags of our own.
+  std::vector<std::string_view> open{start.Name};
   TScanner scanner(text, start.End);
   TTag tag;
-  int depth = 1;
   while (scanner.Next(tag)) {
-    if (tag.Kind == TTag::Open) ++depth;
-    else if (tag.Kind == TTag::Close && --depth == 0) return tag.End;
+    if (tag.Kind == TTag::Open) {
+      open.push_back(tag.Name);
+    } else if (tag.Kind == TTag::Close) {
+      if (tag.Name != open.back()) return std::string_view::npos;
+      open.pop_back();
+      if (open.empty()) return tag.End;
+    }
   }
   return std::string_view::npos;
 }

@@ -50,7 +50,8 @@ void SetAttribute(TAttributes& attributes, std::string_view name, std::string_vi
 void RemoveAttribute(TAttributes& attributes, std::string_view name);
 std::string FormatAttributes(const TAttributes& attributes);
 
-// Given an Open tag, the offset just after its matching end tag; npos when it never ends.
+// Given an Open tag, the offset just after its matching end tag; npos when it never ends or an
+// end tag inside it names another element than the one it closes.
 std::size_t ElementEnd(std::string_view text, const TTag& start);
 
 std::string Escape(std::string_view text, bool attribute);

@@ -68,7 +68,7 @@ private slots:
     QCOMPARE(Form->Grid()->horizontalHeaderItem(0)->text(), QStringLiteral("Surname"));
     QCOMPARE(Form->Grid()->horizontalHeaderItem(3)->text(), QStringLiteral("Sex"));
     QCOMPARE(Form->Grid()->columnWidth(1), 180);
-    QCOMPARE(Form->Grid()->width(), 180 + 180 + 64 + 64 + 25);
+    QCOMPARE(Form->Grid()->width(), 180 + 180 + TPupilForm::kDateWidth + 64 + 25);
     QVERIFY(!Button("btSave")->isEnabled());
     QCOMPARE(Button("btSaveAs")->text(), QStringLiteral("Save &As"));
     QVERIFY(!Form->Modified);

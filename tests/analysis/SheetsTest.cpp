@@ -64,7 +64,8 @@ private slots:
     QCOMPARE(s.Cell(3, 5).Kind, TCellValue::Text);
     QCOMPARE(Text(s, 4, 5), std::string("3.1"));
     QCOMPARE(s.Cell(4, 6).Kind, TCellValue::Empty);
-    QCOMPARE(s.Cell(5, 5), (TCellValue{TCellValue::Number, "2", ""}));
+    // The level takes the centred format of the template's row 5.
+    QCOMPARE(s.Cell(5, 5), (TCellValue{TCellValue::Number, "2", "9"}));
     QCOMPARE(s.Cell(6, 6).Value, std::string("7"));
     QCOMPARE(s.Cell(6, 6).Kind, TCellValue::Number);
     QCOMPARE(s.Cell(7, 5), (TCellValue{TCellValue::Formula, "ROUND(SUM(E9:E200)*100/(B7*E6),0)", "5"}));

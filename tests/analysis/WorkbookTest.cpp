@@ -129,6 +129,9 @@ TEST(Worksheets, PrefixedElementsAndImplicitPositions) {
 TEST(Worksheets, DamagedXmlIsRefused) {
   const char* bad[] = {
       "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"></row></sheetData></worksheet>",
+      // Found by fuzzing: an end tag naming another element made the cell swallow later rows.
+      "<worksheet><sheetData><row r=\"1\"><c r=\"D1\"><v>1=/v></c></row~<row r=\"2\"></row></sheetData></worksheet>",
+      "<worksheet><sheetData/></other>",
       "<worksheet><sheetData><row r=\"0\"/></sheetData></worksheet>",
       "<worksheet><sheetData><row r=\"1048577\"/></sheetData></worksheet>",
       "<worksheet><sheetData><row><c r=\"ZZZZ1\"/></row></sheetData></worksheet>",
