@@ -45,8 +45,9 @@ public:
   // filter is in Qt's syntax ("Documents (*.kvd);;All files (*)"); an empty answer means cancelled.
   virtual QString OpenFileName(const QString& caption, const QString& filter, const QString& defaultExt,
                                const QString& dir) = 0;
+  // confirmOverwrite false: the caller asks its own overwrite question, so the dialog must not.
   virtual QString SaveFileName(const QString& caption, const QString& filter, const QString& defaultExt,
-                               const QString& initialName, const QString& dir) = 0;
+                               const QString& initialName, const QString& dir, bool confirmOverwrite = true) = 0;
   // No value when the user cancelled.
   virtual std::optional<QString> InputText(const QString& caption, const QString& prompt, const QString& value) = 0;
   // available is the set of categories that would give results; current comes preselected.

@@ -23,7 +23,8 @@ bool ExportCurrentDocument(TAppLogic& app) {
   QString fileName;
   while (true) {
     fileName = ExportFileName(Ask().SaveFileName(QString(), QtFileFilter(QString::fromUtf8(kExportFilter)),
-                                                 QString::fromUtf8(kExportDefaultExt), QString(), QString()));
+                                                 QString::fromUtf8(kExportDefaultExt), QString(), QString(),
+                                                 /*confirmOverwrite=*/false));
     if (fileName.isEmpty()) return false;
     if (!QFileInfo::exists(fileName)) break;
     if (Ask().Confirm(fileName + QStringLiteral(" exists. Do you want to overwrite it?"), TAskButtons::YesNoCancel) ==

@@ -17,9 +17,11 @@ QString Title() {
 }
 
 QString RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QString& caption, const QString& filter,
-                      const QString& defaultExt, const QString& selected, const QString& dir) {
+                      const QString& defaultExt, const QString& selected, const QString& dir,
+                      bool confirmOverwrite = true) {
   QFileDialog dialog(parent, caption, dir, filter);
   dialog.setAcceptMode(mode);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, !confirmOverwrite);
   dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   dialog.setDefaultSuffix(defaultExt);
   if (!selected.isEmpty()) dialog.selectFile(selected);
@@ -52,8 +54,9 @@ QString TQtAsk::OpenFileName(const QString& caption, const QString& filter, cons
 }
 
 QString TQtAsk::SaveFileName(const QString& caption, const QString& filter, const QString& defaultExt,
-                             const QString& initialName, const QString& dir) {
-  return RunFileDialog(Parent, QFileDialog::AcceptSave, caption, filter, defaultExt, initialName, dir);
+                             const QString& initialName, const QString& dir, bool confirmOverwrite) {
+  return RunFileDialog(Parent, QFileDialog::AcceptSave, caption, filter, defaultExt, initialName, dir,
+                       confirmOverwrite);
 }
 
 std::optional<QString> TQtAsk::InputText(const QString& caption, const QString& prompt, const QString& value) {

@@ -32,7 +32,7 @@ public:
   QString OpenFileName(const QString& caption, const QString& filter, const QString& defaultExt,
                        const QString& dir) override;
   QString SaveFileName(const QString& caption, const QString& filter, const QString& defaultExt,
-                       const QString& initialName, const QString& dir) override;
+                       const QString& initialName, const QString& dir, bool confirmOverwrite) override;
   std::optional<QString> InputText(const QString& caption, const QString& prompt, const QString& value) override;
   TPickAnswer PickCategory(TCategory* root, const TSet& available, TCategory* current,
                            const TPickOptions& options) override;

@@ -87,6 +87,8 @@ private slots:
     RunCommand<TExportCmd>();
     QVERIFY(ask.Verify());
     QCOMPARE(ReadAll(taken), QByteArray("keep me"));
+    // The export asks its own overwrite question, so the dialog must not ask a second time.
+    QVERIFY(!ask.Last(TQuestionKind::SaveFileName)->ConfirmOverwrite);
     QVERIFY(ReadAll(fresh).startsWith("{\\rtf1"));
 
     // Yes replaces the file; cancelling the dialog writes nothing.

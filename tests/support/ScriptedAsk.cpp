@@ -169,9 +169,10 @@ QString TScriptedAsk::OpenFileName(const QString& caption, const QString& filter
 }
 
 QString TScriptedAsk::SaveFileName(const QString& caption, const QString& filter, const QString&,
-                                   const QString& initialName, const QString&) {
+                                   const QString& initialName, const QString&, bool confirmOverwrite) {
   TAsked asked(TQuestionKind::SaveFileName, caption);
   asked.InitialName = initialName;
+  asked.ConfirmOverwrite = confirmOverwrite;
   asked.Filter = filter;
   Asked.push_back(asked);
   if (Random != nullptr) return RandomSaveName ? RandomSaveName() : QString();

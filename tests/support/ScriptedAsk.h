@@ -24,6 +24,7 @@ struct TAsked {
   std::vector<TTextSegment*> Items;  // what ChooseOne offered
   TCategory* Current = nullptr;      // what PickCategory preselected
   QString InitialName;               // what SaveFileName suggested
+  bool ConfirmOverwrite = true;      // whether the save dialog was to ask before replacing a file
   QString Filter;                    // what a file dialog filtered by
 };
 
@@ -66,7 +67,7 @@ public:
   QString OpenFileName(const QString& caption, const QString& filter, const QString& defaultExt,
                        const QString& dir) override;
   QString SaveFileName(const QString& caption, const QString& filter, const QString& defaultExt,
-                       const QString& initialName, const QString& dir) override;
+                       const QString& initialName, const QString& dir, bool confirmOverwrite) override;
   std::optional<QString> InputText(const QString& caption, const QString& prompt, const QString& value) override;
   TPickAnswer PickCategory(TCategory* root, const TSet& available, TCategory* current,
                            const TPickOptions& options) override;
