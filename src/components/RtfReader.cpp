@@ -696,6 +696,9 @@ private:
         if (p.pagebb)
             b.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
         if (p.ntabs > 0) {
+            // RTF measures tab stops from the page margin, Qt from where the line starts; the
+            // first line starts at the left indent plus the first-line indent.
+            const double lineStart = double(p.li) + double(p.fi);
             QList<QTextOption::Tab> tabs;
             QList<int> leaders;
             bool anyLeader = false;
@@ -711,7 +714,7 @@ private:
                     type = QTextOption::DelimiterTab;
                     delimiter = QLatin1Char('.');
                 }
-                tabs.append(QTextOption::Tab(TwipsToPx(t.Pos), type, delimiter));
+                tabs.append(QTextOption::Tab(TwipsToPx(double(t.Pos) - lineStart), type, delimiter));
                 leaders.append(t.Leader);
                 anyLeader = anyLeader || t.Leader != 0;
             }

@@ -278,6 +278,7 @@ private:
             Put("\\pagebb");
         BreakBeforeNext = false;
         const QList<QTextOption::Tab> tabs = b.tabPositions();
+        const double lineStart = b.leftMargin() + b.textIndent();  // tab stops are written from the margin
         const QList<int> leaders = b.property(kTabLeadersProperty).value<QList<int>>();
         for (qsizetype i = 0; i < tabs.size(); ++i) {
             const int leader = i < leaders.size() ? leaders[i] : 0;
@@ -290,7 +291,7 @@ private:
             case QTextOption::DelimiterTab: Put("\\tqdec"); break;
             default: break;
             }
-            Word("tx", PxToTwips(tabs[i].position));
+            Word("tx", PxToTwips(tabs[i].position + lineStart));
         }
         Put(' ');
     }

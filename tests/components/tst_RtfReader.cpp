@@ -1,6 +1,7 @@
 #include "AnsiString.h"
 #include "RtfFormat.h"
 #include "RtfReader.h"
+#include "RtfWriter.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -147,6 +148,23 @@ private slots:
         QCOMPARE(tabs.tabPositions()[1].type, QTextOption::CenterTab);
         QCOMPARE(tabs.tabPositions()[2].type, QTextOption::LeftTab);
         QCOMPARE(tabs.property(rtf::kTabLeadersProperty).value<QList<int>>(), (QList<int>{rtf::LeaderDot, 0, 0}));
+    }
+
+    void tabStopsCountFromThePageMargin()
+    {
+        // RTF tab stops are measured from the margin; the control's from where the first line
+        // starts. A stop at 3000 twips must land at the same place whatever the indents, and an
+        // exam layout's "Answer = ....... J" right tab near the edge must not wrap.
+        auto doc = Read("{\\rtf1\\ansi \\pard\\tx3000 plain\\tab x\\par"
+                        "\\pard\\li567\\tx3000 indented\\tab x\\par"
+                        "\\pard\\fi-567\\li567\\tx567 hanging\\tab x\\par}");
+        QCOMPARE(BlockOf(*doc, QStringLiteral("plain")).tabPositions()[0].position, 200.0);
+        QCOMPARE(BlockOf(*doc, QStringLiteral("indented")).tabPositions()[0].position, (3000.0 - 567.0) / 15.0);
+        QCOMPARE(BlockOf(*doc, QStringLiteral("hanging")).tabPositions()[0].position, 567.0 / 15.0);
+        const std::string written = WriteRtf(*doc);
+        QVERIFY(written.find("\\tx3000") != std::string::npos);
+        QVERIFY(written.find("\\tx567") != std::string::npos);
+        QVERIFY(written.find("\\tx2433") == std::string::npos);
     }
 
     void charactersAndCodePages_data()
