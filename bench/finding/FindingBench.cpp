@@ -81,7 +81,7 @@ public:
   void Warning(const QString& text) override { Unexpected(text); }
   void Error(const QString& text) override { Unexpected(text); }
   QString OpenFileName(const QString& c, const QString&, const QString&, const QString&) override { Unexpected(c); }
-  QString SaveFileName(const QString& c, const QString&, const QString&, const QString&, const QString&) override {
+  QString SaveFileName(const QString& c, const QString&, const QString&, const QString&, const QString&, bool) override {
     Unexpected(c);
   }
   std::optional<QString> InputText(const QString& c, const QString&, const QString&) override { Unexpected(c); }

@@ -116,6 +116,8 @@ void TCreateMarkSheetCmd::Execute(QObject*) {
   Viewer()(fileName);
 }
 
+TPupilForm* TShowPupilFormCmd::Form() const { return PupilForm.data(); }
+
 void TShowPupilFormCmd::Execute(QObject*) {
   if (PupilForm.isNull()) PupilForm = new TPupilForm(qobject_cast<QWidget*>(parent()));
   PupilForm->show();

@@ -78,7 +78,7 @@ class TShowPupilFormCmd : public TCommand {
   Q_OBJECT
 public:
   void Execute(QObject* sender) override;
-  TPupilForm* Form() const { return PupilForm.data(); }
+  TPupilForm* Form() const;
 
 private:
   QPointer<TPupilForm> PupilForm;

@@ -157,7 +157,7 @@ const std::vector<TMenuSpec>& MainMenuSpec() {
            {"CreateReport1", "Create &Report", "Ctrl+R", "TCreateReportCmd"},
            {"CreateSummary1", "Create &File Index", "", "TCreateSummaryCmd"},
            {"ExporttoWP2", "Exp&ort to WP", "", "TExportCmd"},
-           {"PupilLists2", "Create/Edit Student L&ists", "", ""},
+           {"PupilLists2", "Create/Edit Student L&ists", "", "TShowPupilFormCmd"},
            {"AnalysisSheets2", "Create &Mark Entry Sheet", "", "TCreateMarkSheetCmd"},
        }},
       {"Window1", "&Window",

@@ -20,6 +20,7 @@
 #include "model/Library.h"
 #include "model/LibraryConfig.h"
 #include "model/Segments.h"
+#include "analysis/AnalysisCommands.h"
 #include "output/OutputCommands.h"
 #include "windows/AboutForm.h"
 #include "windows/DocForm.h"
@@ -111,6 +112,7 @@ TMainForm::TMainForm(TAppLogic& app, TCommandEnvironment& environment, QString d
   setMinimumSize(460, 350);
   RegisterWindowCommands();
   RegisterOutputCommands();
+  RegisterAnalysisCommands();
 
   ClientArea->setObjectName(QStringLiteral("ClientArea"));
   ClientArea->setBackground(QColor(0xc4, 0xcb, 0xd3));
