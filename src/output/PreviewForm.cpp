@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -157,6 +158,9 @@ void TPreviewForm::Start() {
 
 int TPreviewForm::ShowModal() {
   Start();
+  // Start measured the page against the scroll area as it was before the dialog's layout first
+  // ran; once shown, the page is placed again in the area's real size.
+  QTimer::singleShot(0, this, [this] { LayoutPage(); });
   return exec();
 }
 

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
@@ -18,6 +19,7 @@
 #include <QPointer>
 #include <QPrinter>
 #include <QProcess>
+#include <QScrollArea>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -456,6 +458,13 @@ private slots:
     ActivateDocument(reopened);
     OnModal<QWidget>([this](QWidget* preview) {
       QTest::qWait(300);
+      // The whole page fills the height of the preview area, not the area's size before showing.
+      auto* page = preview->findChild<QLabel*>(QStringLiteral("IPreview"));
+      auto* area = preview->findChild<QScrollArea*>(QStringLiteral("PreviewSB"));
+      QVERIFY(page != nullptr && area != nullptr);
+      const int shown = page->visibleRegion().boundingRect().height();
+      QVERIFY2(shown > area->viewport()->height() * 8 / 10,
+               qPrintable(QStringLiteral("page shown %1 high in %2").arg(shown).arg(area->viewport()->height())));
       Shot(QStringLiteral("09-preview"), preview);
       QTest::keyClick(preview, Qt::Key_C, Qt::AltModifier);
     });
