@@ -138,6 +138,7 @@ TPupilForm::TPupilForm(QWidget* parent) : QWidget(parent, Qt::Window) {
 
   grPupil = new TPupilGrid(this);
   grPupil->setObjectName(QStringLiteral("grPupil"));
+  grPupil->setAccessibleName(QStringLiteral("Students"));
   grPupil->setColumnCount(4);
   grPupil->setRowCount(kGridRows);
   grPupil->setHorizontalHeaderLabels({QStringLiteral("Surname"), QStringLiteral("Forename"), QStringLiteral("DoB"),

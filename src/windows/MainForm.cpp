@@ -288,9 +288,14 @@ void TMainForm::CreateCommands() {
     if (menuItem != nullptr) Commands[menuItem->objectName()] = command;
     if (button != nullptr) Commands[button->objectName()] = command;
   }
-  // The student list window belongs to a later part of the program; until it exists its item
-  // stays disabled.
-  if (QAction* pupils = Action(QStringLiteral("PupilLists2"))) pupils->setEnabled(false);
+  // The student list item shows a window and is not among the commands above; without the layer
+  // that registers that window its item stays disabled.
+  if (QAction* pupils = Action(QStringLiteral("PupilLists2"))) {
+    if (const TCommandCreator makeCommand = FindCommandClass("TShowPupilFormCmd"))
+      Commands[pupils->objectName()] = makeCommand(this, pupils, nullptr);
+    else
+      pupils->setEnabled(false);
+  }
 }
 
 void TMainForm::ReadSettings() {

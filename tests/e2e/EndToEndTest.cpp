@@ -20,6 +20,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QScrollArea>
+#include <QTableWidget>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -31,6 +32,7 @@
 #include <functional>
 #include <memory>
 
+#include "AnalysisCommands.h"
 #include "commands/Ask.h"
 #include "commands/CommandFramework.h"
 #include "logic/AppLogic.h"
@@ -511,6 +513,60 @@ private slots:
     } else {
       qWarning("LibreOffice is not installed: the RTF export was not opened in it");
     }
+
+    // A student list in the student list window, saved under a name of its own.
+    const QString students = Work.filePath(QStringLiteral("Year 10.ptx"));
+    Menu(QStringLiteral("TI"));
+    QWidget* pupils = nullptr;
+    QTRY_VERIFY((pupils = Find<QWidget>("PupilForm")) != nullptr && pupils->isVisible());
+    QApplication::setActiveWindow(pupils);
+    auto* grid = pupils->findChild<QTableWidget*>(QStringLiteral("grPupil"));
+    QVERIFY(grid != nullptr);
+    // The class comes from the school's records as a comma-separated export, through Import.
+    const QString csv = Work.filePath(QStringLiteral("Year 10 export.csv"));
+    {
+      QFile out(csv);
+      QVERIFY(out.open(QIODevice::WriteOnly));
+      out.write("Ashworth,Ada,01/09/2009,F\r\nBaptiste,Kofi,15/03/2010,M\r\n");
+    }
+    OnModal<QFileDialog>([&csv](QFileDialog* d) { AnswerFileDialog(d, csv); });
+    QTest::keyClick(pupils, Qt::Key_I, Qt::AltModifier);
+    QTRY_COMPARE(grid->item(1, 1) != nullptr ? grid->item(1, 1)->text() : QString(), QStringLiteral("Kofi"));
+    Shot(QStringLiteral("10-students"), pupils);
+    OnModal<QFileDialog>([&students](QFileDialog* d) { AnswerFileDialog(d, students); });
+    QApplication::setActiveWindow(pupils);
+    QTest::keyClick(pupils, Qt::Key_A, Qt::AltModifier);
+    QTRY_VERIFY(QFile::exists(students));
+    QFile studentFile(students);
+    QVERIFY(studentFile.open(QIODevice::ReadOnly));
+    const QByteArray listed = studentFile.readAll();
+    QVERIFY2(listed.contains("Ashworth") && listed.contains("Kofi"), listed.constData());
+    QApplication::setActiveWindow(pupils);
+    QTest::keyClick(pupils, Qt::Key_C, Qt::AltModifier);
+    QTRY_VERIFY(!pupils->isVisible());
+
+    // The mark entry sheet of the test for that list: a workbook from the installed template.
+    QString viewed;
+    SetWorkbookViewer([&viewed](const std::string& file) { viewed = QString::fromStdString(file); });
+    const QString marks = Work.filePath(QStringLiteral("Energy marks.xlsx"));
+    ActivateDocument(reopened);
+    OnModal<QMessageBox>([&](QMessageBox* box) {
+      QCOMPARE(box->text(), QStringLiteral("Do you want to use a Student list?"));
+      OnModal<QFileDialog>([&](QFileDialog* open) {
+        AnswerFileDialog(open, students);
+        OnModal<QFileDialog>([&marks](QFileDialog* save) { AnswerFileDialog(save, marks); });
+      });
+      AnswerBox(box, Qt::Key_Y);
+    });
+    Menu(QStringLiteral("TM"));
+    QTRY_COMPARE_WITH_TIMEOUT(viewed, marks, 20000);
+    SetWorkbookViewer(nullptr);
+    const QString cells = Run(QStringLiteral("unzip"), {QStringLiteral("-p"), marks}, &rc);
+    QVERIFY2(rc == 0, qPrintable(cells.left(300)));
+    for (const char* text : {"Ashworth", "Baptiste", "SUM("})
+      QVERIFY2(cells.contains(QLatin1String(text)), text);
+    // Each question's maximum mark stands in the sheet: 2, 3 and 1 for the three questions.
+    for (const char* value : {"<v>2</v>", "<v>3</v>", "<v>1</v>"}) QVERIFY2(cells.contains(QLatin1String(value)), value);
 
     // Exit: the two derived documents were never saved. Save the first asked about, drop the other.
     const QString msFile = Work.filePath(QStringLiteral("Energy derived.KVD"));
