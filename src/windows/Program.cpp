@@ -94,12 +94,13 @@ bool TProgram::Start() {
   // rely on earlier ones existing.
   new TQFForm(*AppLogicPtr, Main);
   new TPickForm(*AppLogicPtr, Main);
-  new TViewerForm(*AppLogicPtr, Main);
+  auto* viewer = new TViewerForm(*AppLogicPtr, Main);
   new TRelatedForm(Main);
   new TTSListForm(*AppLogicPtr, Main);
   About = new TAboutExForm(AnsiToQt(AppLogicPtr->Subject()), Main);
   Main->SetAboutForm(About);
   Main->ApplyEdition();
+  viewer->ApplyEdition();
   return true;
 }
 

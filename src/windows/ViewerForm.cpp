@@ -368,4 +368,11 @@ void TViewerForm::closeEvent(QCloseEvent* event) {
   }
 }
 
+void TViewerForm::ApplyEdition() {
+  RelSylB->setToolTip(QStringLiteral("View Specification"));
+  RelResB->setToolTip(QStringLiteral("View related Text"));
+  RelERB->setToolTip(QStringLiteral("View Examiner's Report"));
+  RelMSB->setToolTip(QStringLiteral("View related markscheme"));
+}
+
 }  // namespace hv

@@ -75,6 +75,8 @@ public:
   void UpdateText(bool force);
   // Lays the toolbar out for a panel width.
   void ViewerPanelResize();
+  // The edition's wording of the related buttons' hints.
+  void ApplyEdition();
 
   void ShowNormal() override;
   void ShowMinimized() override;

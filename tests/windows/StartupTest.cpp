@@ -5,6 +5,7 @@
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <filesystem>
 #include <fstream>
@@ -127,6 +128,15 @@ private slots:
     QVERIFY(!main->isVisible());  // nothing shows before the message loop
     QCOMPARE(main->windowTitle(), QStringLiteral("Marquell"));
     QCOMPARE(program.AboutForm()->SubjectL()->text(), QStringLiteral("Sample"));
+    // The edition's hints reach the Viewer's buttons too, not only the main window's.
+    auto hint = [main](const char* name) {
+      auto* button = main->findChild<QToolButton*>(QLatin1String(name));
+      return button != nullptr ? button->toolTip() : QString();
+    };
+    QCOMPARE(hint("RelSylB"), QStringLiteral("View Specification"));
+    QCOMPARE(hint("RelResB"), QStringLiteral("View related Text"));
+    QCOMPARE(hint("RelERB"), QStringLiteral("View Examiner's Report"));
+    QCOMPARE(hint("RelMSB"), QStringLiteral("View related markscheme"));
 
     program.Show();
     QVERIFY(main->isVisible());
