@@ -9,7 +9,7 @@ packages=(
   nlohmann-json3-dev libzip-dev libwmf-dev libemf2svg-dev
   fonts-liberation2
   xvfb xauth imagemagick librsvg2-bin poppler-utils xdotool
-  unrtf pandoc desktop-file-utils file
+  unrtf pandoc desktop-file-utils file unzip
   libreoffice-writer-nogui libreoffice-calc-nogui
 )
 missing=()
