@@ -115,9 +115,12 @@ struct TRunning {
   }
 };
 
+// Owned here rather than as a function's static, so the windows go before the QApplication does.
+std::unique_ptr<TRunning> RunningProgram;
+
 TRunning& Running() {
-  static TRunning running;
-  return running;
+  if (!RunningProgram) RunningProgram = std::make_unique<TRunning>();
+  return *RunningProgram;
 }
 
 // Paints what the user sees change: the result list and the Viewer's header and text.
@@ -198,5 +201,6 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  RunningProgram.reset();
   return 0;
 }
