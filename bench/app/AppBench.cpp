@@ -6,8 +6,6 @@
 // everything again, so later iterations show a warm start in the same process; the memory figure
 // is taken after the first start, before anything is freed.
 #include <benchmark/benchmark.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,7 +26,6 @@
 namespace {
 
 constexpr int kQuestions = 20000;
-constexpr const char* kStamp = "synth 20000 v1";
 const std::string kDir = HV_BINARY_DIR "/bench-data/synth20000";
 
 long RssKb() {
@@ -36,30 +33,6 @@ long RssKb() {
   for (std::string line; std::getline(status, line);)
     if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
   return 0;
-}
-
-void EnsureLibrary() {
-  std::ifstream stamp(kDir + "/stamp");
-  std::string line;
-  std::getline(stamp, line);
-  if (line == kStamp && hv::FileExists(kDir + "/Synth.dat") && hv::FileExists(kDir + "/Synth.txt")) return;
-  std::cout << "Synthesising " << kQuestions << " questions into " << kDir << " ..." << std::endl;
-  const pid_t child = fork();
-  if (child == 0) {
-    try {
-      hv::hvlib::SynthesiseLibrary(kQuestions, kDir);
-      std::ofstream(kDir + "/stamp") << kStamp << "\n";
-      _exit(0);
-    } catch (const std::exception& e) {
-      std::cerr << "synthesis failed: " << e.what() << std::endl;
-      _exit(1);
-    }
-  }
-  int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::cerr << "could not synthesise the benchmark library" << std::endl;
-    std::exit(1);
-  }
 }
 
 // Start-up never asks anything when the library opens; any question is a failure of the run.
@@ -124,7 +97,7 @@ BENCHMARK(BM_StartProgram)->UseManualTime()->Iterations(3)->Unit(benchmark::kMil
 }  // namespace
 
 int main(int argc, char** argv) {
-  EnsureLibrary();
+  hv::hvlib::EnsureSynthesisedLibrary(kQuestions, kDir);
   setenv("HARROWVANE_CONFIG_DIR", kDir.c_str(), 1);
   if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication application(argc, argv);

@@ -6,8 +6,6 @@
 // with the other benchmarks of the synthetic library). The program is started as it starts for
 // the user; only the picker's answer comes from the benchmark.
 #include <benchmark/benchmark.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -39,32 +37,7 @@ namespace {
 using namespace hv;
 
 constexpr int kQuestions = 20000;
-constexpr const char* kStamp = "synth 20000 v1";
 const std::string kDir = HV_BINARY_DIR "/bench-data/synth20000";
-
-void EnsureLibrary() {
-  std::ifstream stamp(kDir + "/stamp");
-  std::string line;
-  std::getline(stamp, line);
-  if (line == kStamp && FileExists(kDir + "/Synth.dat") && FileExists(kDir + "/Synth.txt")) return;
-  std::cout << "Synthesising " << kQuestions << " questions into " << kDir << " ..." << std::endl;
-  const pid_t child = fork();
-  if (child == 0) {
-    try {
-      hvlib::SynthesiseLibrary(kQuestions, kDir);
-      std::ofstream(kDir + "/stamp") << kStamp << "\n";
-      _exit(0);
-    } catch (const std::exception& e) {
-      std::cerr << "synthesis failed: " << e.what() << std::endl;
-      _exit(1);
-    }
-  }
-  int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::cerr << "could not synthesise the benchmark library" << std::endl;
-    std::exit(1);
-  }
-}
 
 // The user: presses Start Search on the next category of a rotation, and is asked nothing else.
 class TStartSearchUser : public IAsk {
@@ -194,7 +167,7 @@ BENCHMARK(BM_ScrollScreenful)->UseManualTime()->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  EnsureLibrary();
+  hvlib::EnsureSynthesisedLibrary(kQuestions, kDir);
   setenv("HARROWVANE_CONFIG_DIR", kDir.c_str(), 1);
   if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication application(argc, argv);

@@ -4,8 +4,6 @@
 // memory figure, and kept under the build folder for later runs.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -21,7 +19,6 @@ namespace {
 
 constexpr int kQuestions = 20000;
 // Bump when the synthesiser changes what it writes, so cached libraries are made again.
-constexpr const char* kStamp = "synth 20000 v1";
 
 const std::string kDir = HV_BINARY_DIR "/bench-data/synth20000";
 const std::string kData = kDir + "/Synth.dat";
@@ -39,34 +36,6 @@ TMemory Memory() {
     if (line.rfind("VmRSS:", 0) == 0) m.RssKb = std::stol(line.substr(6));
   m.HeapBytes = mallinfo2().uordblks;
   return m;
-}
-
-bool CacheIsCurrent() {
-  std::ifstream stamp(kDir + "/stamp");
-  std::string line;
-  std::getline(stamp, line);
-  return line == kStamp && hv::FileExists(kData) && hv::FileExists(kText);
-}
-
-void EnsureLibrary() {
-  if (CacheIsCurrent()) return;
-  std::cout << "Synthesising " << kQuestions << " questions into " << kDir << " ..." << std::endl;
-  const pid_t child = fork();
-  if (child == 0) {
-    try {
-      hv::hvlib::SynthesiseLibrary(kQuestions, kDir);
-      std::ofstream(kDir + "/stamp") << kStamp << "\n";
-      _exit(0);
-    } catch (const std::exception& e) {
-      std::cerr << "synthesis failed: " << e.what() << std::endl;
-      _exit(1);
-    }
-  }
-  int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::cerr << "could not synthesise the benchmark library" << std::endl;
-    std::exit(1);
-  }
 }
 
 struct TOpenFigures {
@@ -111,7 +80,7 @@ BENCHMARK(BM_OpenLibrary)->Unit(benchmark::kMillisecond)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
-  EnsureLibrary();
+  hv::hvlib::EnsureSynthesisedLibrary(kQuestions, kDir);
   MeasureOnce();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -3,8 +3,6 @@
 //
 // The library is synthesised once, in a child process, and kept under the build folder.
 #include <benchmark/benchmark.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -27,43 +25,14 @@ namespace {
 using namespace hv;
 
 constexpr int kQuestions = 20000;
-constexpr const char* kStamp = "synth 20000 v1";  // bump when the synthesiser changes its output
 const std::string kDir = HV_BINARY_DIR "/bench-data/synth20000";
 const std::string kData = kDir + "/Synth.dat";
 const std::string kText = kDir + "/Synth.txt";
 
-bool CacheIsCurrent() {
-  std::ifstream stamp(kDir + "/stamp");
-  std::string line;
-  std::getline(stamp, line);
-  return line == kStamp && FileExists(kData) && FileExists(kText);
-}
-
-void EnsureLibrary() {
-  if (CacheIsCurrent()) return;
-  std::cout << "Synthesising " << kQuestions << " questions into " << kDir << " ..." << std::endl;
-  const pid_t child = fork();
-  if (child == 0) {
-    try {
-      hvlib::SynthesiseLibrary(kQuestions, kDir);
-      std::ofstream(kDir + "/stamp") << kStamp << "\n";
-      _exit(0);
-    } catch (const std::exception& e) {
-      std::cerr << "synthesis failed: " << e.what() << std::endl;
-      _exit(1);
-    }
-  }
-  int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::cerr << "could not synthesise the benchmark library" << std::endl;
-    std::exit(1);
-  }
-}
-
 // The application state over the synthetic library, opened once for all benchmarks.
 TAppLogic& App() {
   static std::unique_ptr<TAppLogic> app = [] {
-    EnsureLibrary();
+    hvlib::EnsureSynthesisedLibrary(kQuestions, kDir);
     auto a = std::make_unique<TAppLogic>();
     a->AdoptLibrary(hvlib::kSynthKey, OpenLibraryFiles(kText, kData));
     return a;

@@ -1,10 +1,17 @@
 #include "Synthesiser.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iostream>
+
 #include <algorithm>
 #include <cmath>
 #include <set>
 #include <vector>
 
+#include "core/Streams.h"
 #include "model/Categories.h"
 #include "model/Library.h"
 #include "model/Segments.h"
@@ -304,6 +311,34 @@ TBuildResult SynthesiseLibrary(int questions, const std::string& outDir) {
     }
   }
   return writer.Finish(*library, "Harrowvane Synthetic School", {{"FlagResource", "1"}, {"UseResource", "1"}});
+}
+
+void EnsureSynthesisedLibrary(int questions, const std::string& outDir) {
+  // Bump the version when the synthesiser changes its output.
+  const std::string stamp = "synth " + std::to_string(questions) + " v1";
+  {
+    std::ifstream in(outDir + "/stamp");
+    std::string line;
+    std::getline(in, line);
+    if (line == stamp && FileExists(outDir + "/Synth.dat") && FileExists(outDir + "/Synth.txt")) return;
+  }
+  std::cout << "Synthesising " << questions << " questions into " << outDir << " ..." << std::endl;
+  const pid_t child = fork();
+  if (child == 0) {
+    try {
+      SynthesiseLibrary(questions, outDir);
+      std::ofstream(outDir + "/stamp") << stamp << "\n";
+      _exit(0);
+    } catch (const std::exception& e) {
+      std::cerr << "synthesis failed: " << e.what() << std::endl;
+      _exit(1);
+    }
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::cerr << "could not synthesise the benchmark library" << std::endl;
+    std::exit(1);
+  }
 }
 
 }  // namespace hv::hvlib

@@ -17,6 +17,11 @@ inline constexpr const char* kSynthKey = "Synth";
 // in the end-of-entry paragraph. The same count always gives the same bytes.
 TBuildResult SynthesiseLibrary(int questions, const std::string& outDir);
 
+// Makes sure outDir holds the synthetic library of `questions` questions, synthesising it once and
+// reusing it while its stamp says it is current. Synthesis runs in a child process, so a benchmark
+// that calls this first measures nothing of the synthesiser's memory. Ends the process on failure.
+void EnsureSynthesisedLibrary(int questions, const std::string& outDir);
+
 // One synthetic RTF text of about `bytes` bytes (at least 1 KB, at most 20 KB), for tests.
 std::string SynthesiseRtf(std::uint64_t seed, std::size_t bytes);
 
