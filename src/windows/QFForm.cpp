@@ -26,6 +26,7 @@
 #include "windows/ItemDrag.h"
 #include "windows/MainForm.h"
 #include "windows/SizeablePanel.h"
+#include "windows/ToolWindowView.h"
 
 namespace hv {
 
@@ -216,19 +217,7 @@ void TQFForm::CreateRow(TClassification which, const char* boxName, const char* 
 }
 
 void TQFForm::ViewStateChanged(TObservable*, const TNotificationSet& codes) {
-  TViewManager& manager = QFViewManager();
-  if (codes.Contains(ViewCode::ViewVisible)) {
-    if (manager.Visible())
-      ShowWindowView();
-    else
-      HideWindowView();
-  }
-  if (codes.Contains(ViewCode::ViewDocked)) {
-    if (manager.Docked())
-      DockWindow();
-    else
-      UndockWindow();
-  }
+  FollowViewManager(*this, QFViewManager(), codes);
 }
 
 void TQFForm::ShowWindowView() {

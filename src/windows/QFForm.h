@@ -100,6 +100,8 @@ protected:
 private:
   static std::size_t Index(TClassification which) { return static_cast<std::size_t>(which); }
   void CreateRow(TClassification which, const char* boxName, const char* buttonName, QRect box, QPoint button);
+  template <class TForm>
+  friend void FollowViewManager(TForm&, const TViewManager&, const TNotificationSet&);
   void ShowWindowView();
   void HideWindowView();
   void DockWindow();

@@ -26,6 +26,7 @@
 #include "model/Segments.h"
 #include "model/TextStore.h"
 #include "windows/Drawing.h"
+#include "windows/ToolWindowView.h"
 
 namespace hv {
 
@@ -226,19 +227,7 @@ bool TViewerForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TViewerForm::ViewStateChanged(TObservable*, const TNotificationSet& codes) {
-  TViewManager& manager = ViewerViewManager();
-  if (codes.Contains(ViewCode::ViewVisible)) {
-    if (manager.Visible())
-      ShowWindowView();
-    else
-      HideWindowView();
-  }
-  if (codes.Contains(ViewCode::ViewDocked)) {
-    if (manager.Docked())
-      DockWindow();
-    else
-      UndockWindow();
-  }
+  FollowViewManager(*this, ViewerViewManager(), codes);
 }
 
 void TViewerForm::ShowWindowView() {

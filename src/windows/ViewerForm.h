@@ -95,6 +95,8 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  template <class TForm>
+  friend void FollowViewManager(TForm&, const TViewManager&, const TNotificationSet&);
   void ShowWindowView();
   void HideWindowView();
   void DockWindow();
