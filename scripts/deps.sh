@@ -10,6 +10,7 @@ packages=(
   fonts-liberation2
   xvfb xauth imagemagick librsvg2-bin poppler-utils xdotool
   unrtf pandoc desktop-file-utils file unzip
+  ccache libsqlite3-dev openbox x11-utils
   libreoffice-writer-nogui libreoffice-calc-nogui
 )
 missing=()
