@@ -27,6 +27,7 @@ const TTextSegment* SegmentOf(const TStreamable* item) {
 TAppLogic::TAppLogic() { Relay.AddObserver<&TAppLogic::DocumentNotified>(this); }
 
 TAppLogic::~TAppLogic() {
+  if (StatsPtr) StatsPtr->RemoveObserver<&TAppLogic::StatsChanged>(this);
   SelectorPtr.reset();
   for (const auto& doc : DocumentList) Relay.Detach(doc.get());
   DocumentList.clear();
@@ -53,6 +54,56 @@ void TAppLogic::AdoptLibrary(const std::string& subject, TOpenedLibrary opened) 
   Organisation = ReadProfileString(kLibraryIniName, subject, "OrganisationName");
   SelectorPtr = std::make_unique<TQuestionSelector>(*Lib);
   SelectorPtr->AddObserver<&TAppLogic::SearchResultsChanged>(this);
+  if (!Filter.IsEmpty()) ApplyStatsFilter();
+}
+
+bool TStatsFilter::Passes(const TQuestionSummary* summary) const {
+  if (!HideUsedWith.empty() && summary != nullptr && summary->UsedWith(HideUsedWith)) return false;
+  if (MinFacility || MaxFacility) {
+    if (summary == nullptr || !summary->Facility) return false;
+    if (MinFacility && *summary->Facility < *MinFacility) return false;
+    if (MaxFacility && *summary->Facility > *MaxFacility) return false;
+  }
+  return true;
+}
+
+void TAppLogic::AttachStats(std::unique_ptr<TStatsStore> stats) {
+  if (StatsPtr) StatsPtr->RemoveObserver<&TAppLogic::StatsChanged>(this);
+  StatsPtr = std::move(stats);
+  if (StatsPtr) StatsPtr->AddObserver<&TAppLogic::StatsChanged>(this);
+  if (SelectorPtr && !Filter.IsEmpty()) ApplyStatsFilter();
+  Notify({AppCode::Statistics});
+}
+
+const TQuestionSummary* TAppLogic::QuestionStats(const TQuestion& question) const {
+  if (!StatsPtr || !Lib) return nullptr;
+  return StatsPtr->Summary(SubjectName, question.GetID());
+}
+
+void TAppLogic::ApplyStatsFilter() {
+  if (!SelectorPtr) return;
+  if (Filter.IsEmpty() || !StatsPtr) {
+    if (SelectorPtr->HasResultFilter()) SelectorPtr->SetResultFilter({});
+    return;
+  }
+  // The summaries are looked up once per rescan, not once per question.
+  const auto* summaries = &StatsPtr->Summaries(SubjectName);
+  SelectorPtr->SetResultFilter([this, summaries](const TQuestion& q) {
+    const auto it = summaries->find(q.GetID());
+    return Filter.Passes(it == summaries->end() ? nullptr : &it->second);
+  });
+}
+
+void TAppLogic::SetStatsFilter(const TStatsFilter& filter) {
+  if (filter == Filter) return;
+  Filter = filter;
+  ApplyStatsFilter();
+  Notify({AppCode::Statistics});
+}
+
+void TAppLogic::StatsChanged(TObservable*, const TNotificationSet&) {
+  if (!Filter.IsEmpty()) ApplyStatsFilter();
+  Notify({AppCode::Statistics});
 }
 
 std::unique_ptr<TDocLogic> TAppLogic::NewLogic() const { return std::make_unique<TDocLogic>(SubjectName); }

@@ -4,12 +4,14 @@
 #include <concepts>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/Observer.h"
 #include "logic/DocLogic.h"
 #include "logic/QuestionSelector.h"
+#include "logic/QuestionStats.h"
 #include "model/Library.h"
 
 namespace hv {
@@ -29,6 +31,7 @@ inline constexpr int CurrentSelection = 8;  // Selection or its items changed
 inline constexpr int History = 9;           // History may have changed
 inline constexpr int SearchResults = 10;    // the selector's results were replaced
 inline constexpr int ClipboardChanged = 11; // the clipboard contents were replaced
+inline constexpr int Statistics = 12;       // the question statistics or their filter changed
 }  // namespace AppCode
 
 inline constexpr const char* kOpenDocumentFailed =
@@ -73,6 +76,19 @@ using TItemList = std::vector<TStreamable*>;
 // Messages to the user: logic shows nothing. Where an operation must tell the user something
 // (OpenDocument, CreateReportDocument) it raises an EError carrying the exact text; commands let it
 // reach the application's one handler, which shows it in a plain message box and carries on.
+// The Question Finder's statistics filters: a facility range and a class whose questions are
+// hidden (and asked about before they are copied into a document).
+struct TStatsFilter {
+  std::optional<double> MinFacility;
+  std::optional<double> MaxFacility;
+  std::string HideUsedWith;
+  bool IsEmpty() const { return !MinFacility && !MaxFacility && HideUsedWith.empty(); }
+  // Whether a question with this summary (nullptr: never used) passes. A facility bound leaves
+  // out the questions without a facility.
+  bool Passes(const TQuestionSummary* summary) const;
+  bool operator==(const TStatsFilter&) const = default;
+};
+
 class TAppLogic : public TObservable {
 public:
   TAppLogic();
@@ -121,6 +137,16 @@ public:
   TNotificationRelay& DocumentRelay() { return Relay; }
   TQuestionSelector* Selector() const { return SelectorPtr.get(); }
 
+  // The per-user question statistics; none until the program attaches a store.
+  void AttachStats(std::unique_ptr<TStatsStore> stats);
+  TStatsStore* Stats() const { return StatsPtr.get(); }
+  // The statistics of a question of the open library, or nullptr.
+  const TQuestionSummary* QuestionStats(const TQuestion& question) const;
+  // Narrows the selector's results; notifies Statistics, and the new results through the selector.
+  void SetStatsFilter(const TStatsFilter& filter);
+  const TStatsFilter& StatsFilter() const { return Filter; }
+  void StatsChanged(TObservable* sender, const TNotificationSet& codes);
+
   void DocumentNotified(TObservable* sender, const TNotificationSet& codes);
   void SearchResultsChanged(TObservable* sender, const TNotificationSet& codes);
 
@@ -146,6 +172,9 @@ private:
   std::vector<std::unique_ptr<TDocContent>> ClipboardList;
   TNotificationRelay Relay;
   std::unique_ptr<TQuestionSelector> SelectorPtr;
+  std::unique_ptr<TStatsStore> StatsPtr;
+  TStatsFilter Filter;
+  void ApplyStatsFilter();
 };
 
 }  // namespace hv

@@ -62,8 +62,15 @@ void TQuestionSelector::Search(const TCriteria& criteria, std::vector<TQuestion*
   TCategoryIterator it(start);
   for (TCategory* node = it.Next(); node != nullptr; node = it.Next()) {
     TQuestion* question = static_cast<TIdentityCategory*>(node)->Question;
-    if (question != nullptr && Matches(*question, criteria)) target.push_back(question);
+    if (question != nullptr && Matches(*question, criteria) && (!Filter || Filter(*question)))
+      target.push_back(question);
   }
+}
+
+void TQuestionSelector::SetResultFilter(TResultFilter filter) {
+  Filter = std::move(filter);
+  Search(Current, ResultList);
+  Notify({});
 }
 
 void TQuestionSelector::Refine(const TCriteria& criteria, std::vector<TQuestion*>& target) {

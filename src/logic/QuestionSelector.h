@@ -2,6 +2,7 @@
 // The search engine behind the Question Finder: six classification criteria and the questions
 // that satisfy all of them.
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -88,6 +89,12 @@ public:
   void Refine(const TCriteria& criteria, std::vector<TQuestion*>& target);
 
   static bool Matches(const TQuestion& question, const TCriteria& criteria);
+
+  // A further test every result must pass besides the criteria (the statistics filters of the
+  // Question Finder); an empty one passes everything. Setting it rescans and notifies.
+  using TResultFilter = std::function<bool(const TQuestion&)>;
+  void SetResultFilter(TResultFilter filter);
+  bool HasResultFilter() const { return static_cast<bool>(Filter); }
   // The root of the library tree a classification draws its nodes from.
   TCategory* TreeOf(TClassification which) const;
 
@@ -95,6 +102,7 @@ private:
   const TLibrary& Lib;
   TCriteria Current;
   std::vector<TQuestion*> ResultList;
+  TResultFilter Filter;
 };
 
 }  // namespace hv
