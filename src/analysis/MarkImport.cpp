@@ -109,6 +109,7 @@ TMarkImportResult ImportMarkWorkbook(const std::string& fileName, const TLibrary
   TMarkImportResult result;
   result.Record = MarkImportRecord(marks, library, libraryKey, className, FileDate(fileName),
                                    std::filesystem::absolute(fileName).string());
+  result.Students = static_cast<int>(marks.Students.size());
   result.Replaced = store.Import(result.Record);
   return result;
 }

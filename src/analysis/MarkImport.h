@@ -26,6 +26,7 @@ std::string SuggestedClassName(const std::string& fileName);
 struct TMarkImportResult {
   TImportRecord Record;
   bool Replaced = false;  // an earlier import of the same class and questions was replaced
+  int Students = 0;       // the rows with at least one mark
 };
 
 // The whole import behind the menu item and the library tool: read, check, store.

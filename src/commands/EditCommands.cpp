@@ -6,9 +6,12 @@
 #include <QPlainTextEdit>
 #include <QTextEdit>
 
+#include "commands/Ask.h"
 #include "commands/Utility.h"
+#include "components/AnsiString.h"
 #include "logic/AppLogic.h"
 #include "model/Document.h"
+#include "model/Segments.h"
 
 namespace hv {
 
@@ -168,7 +171,26 @@ bool TCopyToDocCmd::IsEnabled() {
 
 void TCopyToDocCmd::Execute(QObject*) {
   if (!IsEnabled()) return;
-  const TItemList items = App.Selection();
+  TItemList items = App.Selection();
+  // While the Question Finder hides what a class has sat, a question that class had is asked
+  // about before it goes into the test.
+  const std::string& cls = App.StatsFilter().HideUsedWith;
+  if (!cls.empty()) {
+    TItemList kept;
+    for (TStreamable* item : items) {
+      const auto* entry = dynamic_cast<const TDocContent*>(item);
+      const auto* question = dynamic_cast<const TQuestion*>(entry != nullptr ? entry->Segment : item);
+      const TQuestionSummary* summary = question != nullptr ? App.QuestionStats(*question) : nullptr;
+      if (summary != nullptr && summary->UsedWith(cls) &&
+          Ask().Confirm(QString::fromStdString(cls) + QStringLiteral(" has already sat question ") +
+                            AnsiToQt(question->GetID()) + QStringLiteral(". Add it to the document anyway?"),
+                        TAskButtons::YesNo) != TAskAnswer::Yes)
+        continue;
+      kept.push_back(item);
+    }
+    if (kept.empty()) return;
+    items = std::move(kept);
+  }
   AddItemsToDocument(*App.CurrentDocument(), items, -1);
 }
 

@@ -159,6 +159,7 @@ const std::vector<TMenuSpec>& MainMenuSpec() {
            {"ExporttoWP2", "Exp&ort to WP", "", "TExportCmd"},
            {"PupilLists2", "Create/Edit Student L&ists", "", "TShowPupilFormCmd"},
            {"AnalysisSheets2", "Create &Mark Entry Sheet", "", "TCreateMarkSheetCmd"},
+           {"ImportMarks1", "&Import Marks...", "", "TImportMarksCmd"},
        }},
       {"Window1", "&Window",
        {
@@ -213,7 +214,7 @@ const std::vector<const char*>& MainWindowCommandOrder() {
       "TViewSyllabusCmd", "TPrevCmd", "TNextCmd", "TBackCmd", "TRelatedQuestionsCmd", "TRelatedMarkSchemeCmd",
       "TRelatedExaminersReportCmd", "TRelatedSyllabusCmd", "TRelatedNoteCmd", "TInsertTitleCmd",
       "TInsertSectionCmd", "TInsertTextCmd", "TCreateMarkSchemeCmd", "TCreateReportCmd", "TCreateSummaryCmd",
-      "TCreateMarkSheetCmd", "TEditTextCmd", "TDebugMonitorCmd", "TDebugAddItemsCmd"};
+      "TCreateMarkSheetCmd", "TImportMarksCmd", "TEditTextCmd", "TDebugMonitorCmd", "TDebugAddItemsCmd"};
   return order;
 }
 

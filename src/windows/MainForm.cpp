@@ -21,6 +21,7 @@
 #include "model/LibraryConfig.h"
 #include "model/Segments.h"
 #include "analysis/AnalysisCommands.h"
+#include "analysis/StatsCommands.h"
 #include "output/OutputCommands.h"
 #include "windows/AboutForm.h"
 #include "windows/DocForm.h"
@@ -113,6 +114,7 @@ TMainForm::TMainForm(TAppLogic& app, TCommandEnvironment& environment, QString d
   RegisterWindowCommands();
   RegisterOutputCommands();
   RegisterAnalysisCommands();
+  RegisterStatsCommands();
 
   ClientArea->setObjectName(QStringLiteral("ClientArea"));
   ClientArea->setBackground(QColor(0xc4, 0xcb, 0xd3));

@@ -79,6 +79,15 @@ bool TProgram::Start() {
     return false;
   }
 
+  // The statistics are a help, never a condition: without them the program runs as before.
+  try {
+    std::string setAside;
+    AppLogicPtr->AttachStats(std::make_unique<TStatsStore>(TStatsStore::DefaultPath(), &setAside));
+    if (!setAside.empty()) Ask().Warning(QStringLiteral("The question statistics: ") + QString::fromStdString(setAside));
+  } catch (const EError& error) {
+    Ask().Warning(QStringLiteral("The question statistics cannot be used: ") + QString::fromStdString(error.what()));
+  }
+
   AssignSymbols(*AppLogicPtr->Library());
   const QScreen* screen = QGuiApplication::primaryScreen();
   CreateImageGrids(screen != nullptr ? screen->devicePixelRatio() : 1.0);

@@ -1,6 +1,8 @@
 #include "windows/QFForm.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QDockWidget>
 #include <QDrag>
 #include <QMainWindow>
@@ -45,6 +47,12 @@ QVariant TResultsModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   // The rows are drawn, not written, so a screen reader is given their text here.
   if (role == Qt::AccessibleTextRole) return ItemAccessibleText(Rows[index.row()]);
+  if ((role == kFacilityRole || role == Qt::ToolTipRole) && App != nullptr) {
+    const TQuestionSummary* summary = App->QuestionStats(*Rows[index.row()]);
+    if (summary == nullptr) return {};
+    if (role == Qt::ToolTipRole) return QString::fromStdString(SummaryLine(*summary));
+    return summary->Facility ? QVariant(*summary->Facility) : QVariant();
+  }
   if (role != kItemRole) return {};
   return QVariant::fromValue(reinterpret_cast<quintptr>(static_cast<TStreamable*>(Rows[index.row()])));
 }
@@ -54,11 +62,43 @@ Qt::ItemFlags TResultsModel::flags(const QModelIndex& index) const {
   return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
 }
 
+namespace {
+
+// Draws a result row and, for a question with statistics, its facility as a small mark at the
+// right: red for hard (below 0.3), amber between, green for easy (above 0.7).
+class TResultsDelegate : public TSegmentItemDelegate {
+public:
+  using TSegmentItemDelegate::TSegmentItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    TSegmentItemDelegate::paint(painter, option, index);
+    const QVariant facility = index.data(kFacilityRole);
+    if (!facility.isValid()) return;
+    const double f = facility.toDouble();
+    const QColor colour = f < 0.3 ? QColor(0xc6, 0x28, 0x28) : f > 0.7 ? QColor(0x2e, 0x7d, 0x32) : QColor(0xb2, 0x6a, 0x00);
+    painter->save();
+    QFont small = option.font;
+    small.setPixelSize(9);
+    painter->setFont(small);
+    const QString text = QString::number(f, 'f', 2);
+    const int w = QFontMetrics(small).horizontalAdvance(text) + 6;
+    const QRect mark(option.rect.right() - w - 2, option.rect.top() + 3, w, 12);
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(colour);
+    painter->drawRoundedRect(mark, 3, 3);
+    painter->setPen(Qt::white);
+    painter->drawText(mark, Qt::AlignCenter, text);
+    painter->restore();
+  }
+};
+
+}  // namespace
+
 TResultsListBox::TResultsListBox(QWidget* parent) : TClickList<QListView>(parent) {
   setObjectName(QStringLiteral("QuestionsLB"));
   setAccessibleName(QStringLiteral("Questions found"));
   setProperty("HelpContext", 201);
-  setItemDelegate(new TSegmentItemDelegate(this));
+  setItemDelegate(new TResultsDelegate(this));
   // Every row is as high as the first: the view never measures rows it does not show, so a
   // library of thousands of questions scrolls without laying them all out.
   setUniformItemSizes(true);
@@ -129,8 +169,10 @@ TQFForm::TQFForm(TAppLogic& app, QMainWindow* mainForm)
   Panel->resize(313, 257);
   // Docked, the dock takes its least size from the panel's.
   Panel->setMinimumSize(Panel->MinWidth(), Panel->MinHeight());
+  Model->SetStatsSource(&App);
   List->setModel(Model);
   List->setGeometry(8, 56, 297, 193);
+  CreateStatsFilters();
   connect(Panel.data(), &TSizeablePanel::Resized, this, &TQFForm::QFPanelResize);
   Panel->hide();
   setWidget(Panel.data());
@@ -231,6 +273,7 @@ void TQFForm::ShowWindowView() {
   }
   Panel->show();
   if (!QFViewManager().Docked()) show();
+  ReloadClasses();
   ReloadResults();
   RepaintIfCurrent();
   SyncSelection();
@@ -288,11 +331,82 @@ void TQFForm::UndockWindow() {
   SyncSelection();
 }
 
+int TQFForm::ListTop() const { return App.Stats() != nullptr ? 80 : 56; }
+
 void TQFForm::QFPanelResize() {
-  List->resize(std::max(0, Panel->width() - 16), std::max(0, Panel->height() - 62));
+  const int top = ListTop();
+  if (List->y() != top) List->move(8, top);
+  List->resize(std::max(0, Panel->width() - 16), std::max(0, Panel->height() - top - 6));
+  if (ClassCB != nullptr) ClassCB->resize(std::max(80, Panel->width() - ClassCB->x() - 8), ClassCB->height());
+}
+
+void TQFForm::CreateStatsFilters() {
+  FacilityCB = new QComboBox(Panel);
+  FacilityCB->setObjectName(QStringLiteral("FacilityCB"));
+  FacilityCB->setAccessibleName(QStringLiteral("Facility filter"));
+  FacilityCB->addItems({QStringLiteral("Any facility"), QStringLiteral("Harder than"), QStringLiteral("Easier than")});
+  FacilityCB->setGeometry(8, 54, 96, 22);
+  FacilitySB = new QDoubleSpinBox(Panel);
+  FacilitySB->setObjectName(QStringLiteral("FacilitySB"));
+  FacilitySB->setAccessibleName(QStringLiteral("Facility"));
+  FacilitySB->setRange(0.0, 1.0);
+  FacilitySB->setSingleStep(0.05);
+  FacilitySB->setDecimals(2);
+  FacilitySB->setValue(0.4);
+  FacilitySB->setGeometry(106, 54, 58, 22);
+  ClassCB = new QComboBox(Panel);
+  ClassCB->setObjectName(QStringLiteral("ClassCB"));
+  ClassCB->setAccessibleName(QStringLiteral("Hide the questions used with a class"));
+  ClassCB->setToolTip(QStringLiteral("Hide the questions a class has already sat"));
+  ClassCB->setGeometry(168, 54, 137, 22);
+  for (QWidget* w : std::initializer_list<QWidget*>{FacilityCB, FacilitySB, ClassCB}) {
+    QFont f = w->font();
+    f.setPixelSize(11);
+    w->setFont(f);
+  }
+  FacilitySB->setEnabled(false);
+  connect(FacilityCB, &QComboBox::currentIndexChanged, this, [this] { ApplyStatsFilter(); });
+  connect(FacilitySB, &QDoubleSpinBox::valueChanged, this, [this] { ApplyStatsFilter(); });
+  connect(ClassCB, &QComboBox::currentIndexChanged, this, [this] { ApplyStatsFilter(); });
+  ReloadClasses();
+}
+
+void TQFForm::ReloadClasses() {
+  const bool shown = App.Stats() != nullptr;
+  for (QWidget* w : std::initializer_list<QWidget*>{FacilityCB, FacilitySB, ClassCB}) w->setVisible(shown);
+  QFPanelResize();
+  if (!shown) return;
+  const QString chosen = QString::fromStdString(App.StatsFilter().HideUsedWith);
+  QSignalBlocker block(ClassCB);
+  ClassCB->clear();
+  ClassCB->addItem(QStringLiteral("Any class"), QString());
+  for (const std::string& name : App.Stats()->Classes(App.Subject())) {
+    const QString cls = QString::fromStdString(name);
+    ClassCB->addItem(QStringLiteral("Not used with ") + cls, cls);
+  }
+  const int at = ClassCB->findData(chosen);
+  ClassCB->setCurrentIndex(at < 0 ? 0 : at);
+}
+
+void TQFForm::ApplyStatsFilter() {
+  TStatsFilter filter;
+  const int bound = FacilityCB->currentIndex();
+  FacilitySB->setEnabled(bound != 0);
+  if (bound == 1) filter.MaxFacility = FacilitySB->value();
+  if (bound == 2) filter.MinFacility = FacilitySB->value();
+  filter.HideUsedWith = ClassCB->currentData().toString().toStdString();
+  try {
+    App.SetStatsFilter(filter);
+  } catch (const std::exception& error) {
+    ReportCommandError(error);
+  }
 }
 
 void TQFForm::AppNotified(TObservable*, const TNotificationSet& codes) {
+  if (codes.Contains(AppCode::Statistics)) {
+    ReloadClasses();
+    List->viewport()->update();
+  }
   if (Updating) return;
   if (codes.Contains(AppCode::SearchResults)) ReloadResults();
   if (codes.Contains(AppCode::CurrentSelection)) SyncSelection();

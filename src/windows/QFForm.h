@@ -18,6 +18,8 @@
 
 class QDockWidget;
 class QMainWindow;
+class QComboBox;
+class QDoubleSpinBox;
 class QToolButton;
 
 namespace hv {
@@ -32,6 +34,9 @@ class TResultsModel : public QAbstractListModel {
   Q_OBJECT
 public:
   using QAbstractListModel::QAbstractListModel;
+  // With an application state, rows also answer their question's statistics: the facility
+  // (kFacilityRole, none when the question has none) and the summary as tooltip.
+  void SetStatsSource(const TAppLogic* app) { App = app; }
   void Reset(const std::vector<TQuestion*>& items);
   const std::vector<TQuestion*>& Items() const { return Rows; }
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -40,7 +45,10 @@ public:
 
 private:
   std::vector<TQuestion*> Rows;
+  const TAppLogic* App = nullptr;
 };
+
+inline constexpr int kFacilityRole = Qt::UserRole + 2;
 
 // The result list: two-line rows, several selectable, dragged out into document windows.
 class TResultsListBox : public TClickList<QListView> {
@@ -93,6 +101,14 @@ public:
   // The box and button of a criterion row.
   TCriterionBox* CriterionBox(TClassification which) const { return Boxes[Index(which)]; }
   QToolButton* CriterionButton(TClassification which) const { return Buttons[Index(which)]; }
+  // The statistics filters, shown while there is a statistics store: the facility bound and the
+  // class whose questions are hidden.
+  QComboBox* FacilityFilter() const { return FacilityCB; }
+  QDoubleSpinBox* FacilityValue() const { return FacilitySB; }
+  QComboBox* ClassFilter() const { return ClassCB; }
+  // The filter the controls describe, handed to the application state.
+  void ApplyStatsFilter();
+  void ReloadClasses();
 
 protected:
   void closeEvent(QCloseEvent* event) override;
@@ -108,6 +124,8 @@ private:
   void UndockWindow();
   void QFPanelResize();
   void OfferResources(const TQuestion& question);
+  void CreateStatsFilters();
+  int ListTop() const;
 
   TAppLogic& App;
   QPointer<QMainWindow> Frame;
@@ -117,6 +135,9 @@ private:
   TResultsListBox* List;
   std::array<TCriterionBox*, kClassificationCount> Boxes{};
   std::array<QToolButton*, kClassificationCount> Buttons{};
+  QComboBox* FacilityCB = nullptr;
+  QDoubleSpinBox* FacilitySB = nullptr;
+  QComboBox* ClassCB = nullptr;
   QPointer<QDockWidget> Dock;
   int DockWidth = 313;
   bool Updating = false;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QPainter>
@@ -133,13 +134,18 @@ TViewerForm::TViewerForm(TAppLogic& app, QMainWindow* mainForm)
   auto* layout = new QVBoxLayout(Content.data());
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
+  StatsLabel = new QLabel(Content.data());
   layout->addWidget(Panel);
+  layout->addWidget(StatsLabel);
   layout->addWidget(Text, 1);
   Content->setMinimumWidth(kMinPanelWidth);
 
   Panel->setObjectName(QStringLiteral("ViewerPanel"));
   Panel->setFixedHeight(kPanelHeight);
   Panel->installEventFilter(this);
+  StatsLabel->setObjectName(QStringLiteral("StatsL"));
+  StatsLabel->setContentsMargins(6, 1, 6, 3);
+  StatsLabel->hide();
   Text->setObjectName(QStringLiteral("ViewerTX"));
   Text->setReadOnly(true);
   Text->setAccessibleName(QStringLiteral("Text of the selected item"));
@@ -292,10 +298,23 @@ void TViewerForm::UndockWindow() {
 
 void TViewerForm::AppNotified(TObservable*, const TNotificationSet& codes) {
   if (codes.Contains(AppCode::CurrentSelection)) UpdateText(false);
+  else if (codes.Contains(AppCode::Statistics)) UpdateStats();
+}
+
+void TViewerForm::UpdateStats() {
+  const auto* question = App.Selection().size() == 1 ? dynamic_cast<const TQuestion*>(App.SelectedSegment()) : nullptr;
+  const TQuestionSummary* summary = question != nullptr ? App.QuestionStats(*question) : nullptr;
+  if (summary == nullptr) {
+    StatsLabel->hide();
+    return;
+  }
+  StatsLabel->setText(QString::fromStdString(SummaryLine(*summary)));
+  StatsLabel->show();
 }
 
 void TViewerForm::UpdateText(bool force) {
   ItemBox->update();
+  UpdateStats();
   TTextSegment* segment = App.Selection().size() == 1 ? App.SelectedSegment() : nullptr;
   TTextChunk* wanted = segment != nullptr ? segment->Chunk : nullptr;
   if (!force && wanted == Loaded) return;

@@ -12,6 +12,7 @@
 #include "core/Observer.h"
 
 class QAbstractButton;
+class QLabel;
 class QDockWidget;
 class QMainWindow;
 class QToolButton;
@@ -85,6 +86,9 @@ public:
   QWidget* ViewerContent() const { return Content.data(); }
   TTXTextControl* ViewerTX() const { return Text; }
   TCurrentItemBox* CurrentItemBox() const { return ItemBox; }
+  // The line under the header with the selected question's statistics; hidden when it has none.
+  QLabel* StatsLine() const { return StatsLabel; }
+  void UpdateStats();
   TTextChunk* LoadedChunk() const { return Loaded; }
   int DockedHeight() const { return DockHeight; }
   // Replaces what following a link does (tests).
@@ -108,6 +112,7 @@ private:
   QPointer<QMainWindow> Frame;
   // The panel and the text, the part that docks; guarded, as the main window's dock may go first.
   QPointer<QWidget> Content;
+  QLabel* StatsLabel = nullptr;
   QWidget* Panel;
   TCurrentItemBox* ItemBox = nullptr;
   TTXTextControl* Text;
