@@ -8,5 +8,6 @@ int main(int argc, char** argv) {
   failures += hv::test::RunSheetsTests(argc, argv);
   failures += hv::test::RunPupilFormTests(argc, argv);
   failures += hv::test::RunCommandsTests(argc, argv);
+  failures += hv::test::RunMarkImportTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }
