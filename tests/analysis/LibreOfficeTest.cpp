@@ -12,6 +12,7 @@
 #include "AnalysisFixtures.h"
 #include "AnalysisSheets.h"
 #include "AnalysisTests.h"
+#include "MarkImport.h"
 #include "PupilForm.h"
 
 namespace hv::test {
@@ -141,6 +142,27 @@ private slots:
     QCOMPARE(At(refs, 2, 2), std::string("Forces and motion"));
     QCOMPARE(At(refs, 3, 1), std::string("3.1"));
     QCOMPARE(At(refs, 4, 1), std::string());
+  }
+
+  // LibreOffice writes its own XML (shared strings, styles on every cell, its own part names):
+  // the marks read back from its copy are those typed.
+  void marksComeBackFromLibreOfficesCopy() {
+    TTempFolder dir;
+    const std::string file = FilledMarkSheet(dir);
+    QDir().mkpath(QString::fromStdString(dir.File("saved")));
+    QProcess p;
+    p.start(Office, {QStringLiteral("-env:UserInstallation=file://") + QString::fromStdString(Profile.Path),
+                     QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("xlsx"),
+                     QStringLiteral("--outdir"), QString::fromStdString(dir.File("saved")), QString::fromStdString(file)});
+    QVERIFY(p.waitForFinished(180000));
+    QCOMPARE(p.exitCode(), 0);
+    TStatsStore store(dir.File("stats.sqlite"));
+    const TMarkImportResult r = ImportMarkWorkbook(dir.File("saved/marks.xlsx"), *Lib.Library, "Physics", "10B", store);
+    QCOMPARE(r.Students, 3);
+    QCOMPARE(r.Record.Items.size(), std::size_t(2));
+    QCOMPARE(r.Record.Items[0].TypedID, std::string("QA101"));
+    QCOMPARE(r.Record.Items[0].Mean, 10.0 / 3);  // 4 + 5 + 1
+    QCOMPARE(r.Record.Items[1].Mean, 13.0 / 3);  // 6 + 7 + 0: the typed zero is a mark
   }
 
   void fileIndexReadsAsWritten() {
