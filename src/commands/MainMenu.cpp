@@ -159,7 +159,7 @@ const std::vector<TMenuSpec>& MainMenuSpec() {
            {"ExporttoWP2", "Exp&ort to WP", "", "TExportCmd"},
            {"PupilLists2", "Create/Edit Student L&ists", "", "TShowPupilFormCmd"},
            {"AnalysisSheets2", "Create &Mark Entry Sheet", "", "TCreateMarkSheetCmd"},
-           {"ImportMarks1", "&Import Marks...", "", "TImportMarksCmd"},
+           {"ImportMarks1", "Import Mar&ks...", "", "TImportMarksCmd"},
        }},
       {"Window1", "&Window",
        {

@@ -12,6 +12,7 @@
 #include "LibraryDump.h"
 #include "LibraryOpen.h"
 #include "ManifestCompiler.h"
+#include "StatsTool.h"
 #include "Synthesiser.h"
 #include "model/Library.h"
 #include "model/LibraryConfig.h"
@@ -25,6 +26,11 @@ constexpr const char* kUsage =
     "       hvlib text LIB [TXT] TYPEDID    print the RTF of one text\n"
     "       hvlib doc [--json] FILE         decode a document file (its library is found through vornika32.ini)\n"
     "       hvlib synth N OUT               write a synthetic library of N questions (key \"Synth\") into OUT\n"
+    "       hvlib stats import [--library LIB] [--class NAME] WORKBOOK.xlsx\n"
+    "                                       store the marks of a filled mark entry sheet as question statistics;\n"
+    "                                       LIB defaults to the Subject of vornika.ini, NAME to the workbook's name\n"
+    "       hvlib stats show LIB [TYPEDID]  print each question's ID, uses, facility and discrimination (tab-separated)\n"
+    "The statistics live in $XDG_DATA_HOME/harrowvane/statistics.sqlite (~/.local/share by default).\n"
     "vornika32.ini is looked for in $HARROWVANE_CONFIG_DIR, the current folder, the folder of hvlib,\n"
     "$XDG_CONFIG_HOME/harrowvane and $XDG_CONFIG_DIRS/harrowvane.\n";
 
@@ -96,6 +102,52 @@ int Run(std::vector<std::string> args) {
     }
     std::cout << SegmentRtf(*segment);
     return std::cout.good() ? 0 : 1;
+  }
+  if (command == "stats") {
+    if (args.empty()) return Usage();
+    const std::string sub = args[0];
+    args.erase(args.begin());
+    std::string setAside;
+    if (sub == "import") {
+      std::string lib, className, workbook;
+      for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--library" && i + 1 < args.size())
+          lib = args[++i];
+        else if (args[i] == "--class" && i + 1 < args.size())
+          className = args[++i];
+        else if (workbook.empty() && !args[i].empty() && args[i][0] != '-')
+          workbook = args[i];
+        else
+          return Usage();
+      }
+      if (workbook.empty()) return Usage();
+      if (lib.empty()) lib = hv::ReadProfileString(hv::kAutoIniName, "Auto", "Subject");
+      if (lib.empty()) {
+        std::cerr << "hvlib: no library given, and vornika.ini names no Subject; use --library LIB\n";
+        return 2;
+      }
+      hv::TStatsStore store(hv::TStatsStore::DefaultPath(), &setAside);
+      if (!setAside.empty()) std::cerr << "hvlib: " << setAside << "\n";
+      try {
+        std::cout << ImportStats(workbook, lib, className, store) << "\n";
+      } catch (const hv::EDataError& e) {
+        std::cerr << "hvlib: " << workbook << ": " << e.what() << "\n";
+        return 1;
+      }
+      return 0;
+    }
+    if (sub == "show") {
+      if (args.empty() || args.size() > 2) return Usage();
+      hv::TStatsStore store(hv::TStatsStore::DefaultPath(), &setAside);
+      if (!setAside.empty()) std::cerr << "hvlib: " << setAside << "\n";
+      const int shown = ShowStats(store, args[0], args.size() == 2 ? args[1] : std::string(), std::cout);
+      if (shown == 0 && args.size() == 2) {
+        std::cerr << "hvlib: no statistics for " << args[1] << " in " << args[0] << "\n";
+        return 1;
+      }
+      return 0;
+    }
+    return Usage();
   }
   if (command == "doc") {
     if (args.size() != 1) return Usage();
