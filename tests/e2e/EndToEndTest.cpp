@@ -7,7 +7,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -33,6 +36,8 @@
 #include <memory>
 
 #include "AnalysisCommands.h"
+#include "MarkImport.h"
+#include "Workbook.h"
 #include "commands/Ask.h"
 #include "commands/CommandFramework.h"
 #include "logic/AppLogic.h"
@@ -279,6 +284,8 @@ private slots:
 
   void initTestCase() {
     QVERIFY(Work.isValid());
+    // The question statistics of this run only, for the program and the hvlib it starts.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(Work.filePath(QStringLiteral("data"))));
     Shots = qEnvironmentVariable("HV_E2E_SHOTS", Work.path());
     QDir().mkpath(Shots);
   }
@@ -567,6 +574,69 @@ private slots:
       QVERIFY2(cells.contains(QLatin1String(text)), text);
     // Each question's maximum mark stands in the sheet: 2, 3 and 1 for the three questions.
     for (const char* value : {"<v>2</v>", "<v>3</v>", "<v>1</v>"}) QVERIFY2(cells.contains(QLatin1String(value)), value);
+
+    // Six students' marks typed into the sheet (the list named two; rows are students whether
+    // named or not), then brought back through Tools, Import Marks, for the class 10B.
+    std::vector<TQuestion*> sat;
+    for (const TDocContent* entry : reopened->Document->Entries)
+      if (auto* q = dynamic_cast<TQuestion*>(entry->Segment)) sat.push_back(q);
+    QCOMPARE(sat.size(), std::size_t(3));
+    {
+      TWorkbook book = TWorkbook::Open(marks.toStdString());
+      const double typed[6][3] = {{2, 3, 1}, {2, 2, 1}, {1, 2, 1}, {0, 1, 0}, {0, 0, 1}, {0, 1, 0}};
+      for (int r = 0; r < 6; ++r)
+        for (int q = 0; q < 3; ++q) book.Sheet(1).SetNumber(9 + r, 5 + q, typed[r][q]);
+      book.SaveAs(marks.toStdString());
+    }
+    QString imported;
+    OnModal<QFileDialog>([&](QFileDialog* d) {
+      OnModal<QInputDialog>([&](QInputDialog* in) {
+        OnModal<QMessageBox>([&](QMessageBox* box) {
+          imported = box->text();
+          box->accept();
+        });
+        QCOMPARE(in->textValue(), QStringLiteral("Energy marks"));  // the workbook's name, to be changed
+        in->setTextValue(QStringLiteral("10B"));
+        in->accept();
+      });
+      AnswerFileDialog(d, marks);
+    });
+    Menu(QStringLiteral("TK"));
+    QTRY_VERIFY(!imported.isEmpty());
+    QCOMPARE(imported, QStringLiteral("The marks of 6 students on 3 questions were imported for 10B."));
+    // By hand: question one (2 marks) 2 2 1 0 0 0, facility 5/12; against the rest of the test
+    // 4 3 3 1 1 1, r = 0.944. Question two (3 marks) 3 2 2 1 0 1: 0.5 and r = 0.761.
+    App().SelectItem(sat[0], TListRef(App().Selector()->Results()), false);
+    auto* statsLine = Find<QLabel>("StatsL");
+    QVERIFY(statsLine != nullptr);
+    const QString when = QString::fromStdString(ShortDate(FileDate(marks.toStdString())));
+    QTRY_COMPARE(statsLine->text(), QStringLiteral("Used 1 time \u00b7 facility 0.42 \u00b7 discrimination 0.94 \u00b7 last with 10B on ") + when);
+    Shot(QStringLiteral("11-statistics"));
+    int hv = 0;
+    const QString shown = Run(Hvlib(), {QStringLiteral("stats"), QStringLiteral("show"), QStringLiteral("Sample")}, &hv);
+    QCOMPARE(hv, 0);
+    // One line per question, by typed ID: P103, then P104a (the third in the test), P104b.
+    QCOMPARE(shown, QString::fromStdString(sat[0]->GetID() + "\t1\t0.417\t0.944\n" + sat[2]->GetID() +
+                                           "\t1\t0.667\t0.525\n" + sat[1]->GetID() + "\t1\t0.500\t0.761\n"));
+
+    // The filters: harder than 0.45 leaves question one alone; "not used with 10B" hides the three.
+    auto* facility = Find<QComboBox>("FacilityCB");
+    auto* bound = Find<QDoubleSpinBox>("FacilitySB");
+    auto* cls = Find<QComboBox>("ClassCB");
+    QVERIFY(facility != nullptr && bound != nullptr && cls != nullptr && facility->isVisible());
+    facility->setCurrentIndex(1);
+    bound->setValue(0.45);
+    QCOMPARE(App().Selector()->Results(), std::vector<TQuestion*>{sat[0]});
+    Shot(QStringLiteral("12-facility-filter"));
+    facility->setCurrentIndex(0);
+    QCOMPARE(App().Selector()->Results().size(), everything);
+    cls->setCurrentIndex(cls->findData(QStringLiteral("10B")));
+    QCOMPARE(App().Selector()->Results().size(), everything - 3);
+    for (TQuestion* q : sat)
+      QVERIFY(std::find(App().Selector()->Results().begin(), App().Selector()->Results().end(), q) ==
+              App().Selector()->Results().end());
+    Shot(QStringLiteral("13-class-filter"));
+    cls->setCurrentIndex(0);
 
     // Exit: the two derived documents were never saved. Save the first asked about, drop the other.
     const QString msFile = Work.filePath(QStringLiteral("Energy derived.KVD"));
