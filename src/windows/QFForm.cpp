@@ -65,7 +65,7 @@ Qt::ItemFlags TResultsModel::flags(const QModelIndex& index) const {
 namespace {
 
 // Draws a result row and, for a question with statistics, its facility as a small mark at the
-// right: red for hard (below 0.3), amber between, green for easy (above 0.7).
+// right of the title line (the first line's right end holds the marks): red for hard (below 0.3), amber between, green for easy (above 0.7).
 class TResultsDelegate : public TSegmentItemDelegate {
 public:
   using TSegmentItemDelegate::TSegmentItemDelegate;
@@ -81,7 +81,7 @@ public:
     painter->setFont(small);
     const QString text = QString::number(f, 'f', 2);
     const int w = QFontMetrics(small).horizontalAdvance(text) + 6;
-    const QRect mark(option.rect.right() - w - 2, option.rect.top() + 3, w, 12);
+    const QRect mark(option.rect.right() - w - 2, option.rect.top() + 18, w, 12);
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setPen(Qt::NoPen);
     painter->setBrush(colour);

@@ -145,6 +145,8 @@ TViewerForm::TViewerForm(TAppLogic& app, QMainWindow* mainForm)
   Panel->installEventFilter(this);
   StatsLabel->setObjectName(QStringLiteral("StatsL"));
   StatsLabel->setContentsMargins(6, 1, 6, 3);
+  // A narrow Viewer takes the line onto two rather than cutting it off.
+  StatsLabel->setWordWrap(true);
   StatsLabel->hide();
   Text->setObjectName(QStringLiteral("ViewerTX"));
   Text->setReadOnly(true);
