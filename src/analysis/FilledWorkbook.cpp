@@ -350,6 +350,14 @@ TReadSheet ReadFirstWorksheet(std::string_view bytes) {
   return sheet;
 }
 
+TReadSheet ReadWorksheetXml(const std::string& sheetXml, const std::string& sharedStringsXml) {
+  TReadSheet sheet;
+  const std::vector<std::string> shared =
+      sharedStringsXml.empty() ? std::vector<std::string>() : ReadSharedStrings(sharedStringsXml, "shared strings");
+  ReadCells(sheetXml, "worksheet", shared, sheet);
+  return sheet;
+}
+
 TReadSheet ReadFirstWorksheetFile(const std::string& fileName) {
   std::ifstream in(fileName, std::ios::binary);
   if (!in) throw EInOutError("Cannot open file \"" + fileName + "\".");

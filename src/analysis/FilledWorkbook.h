@@ -54,6 +54,8 @@ inline constexpr std::size_t kMaxSharedStrings = 1'000'000;
 // be read.
 TReadSheet ReadFirstWorksheet(std::string_view bytes);
 TReadSheet ReadFirstWorksheetFile(const std::string& fileName);
+// One worksheet part and the shared strings part it uses (may be empty), without the package.
+TReadSheet ReadWorksheetXml(const std::string& sheetXml, const std::string& sharedStringsXml);
 
 // The mark entry sheet as the program lays it out: question IDs in row 1 from column E, the
 // maximum marks in row 6, the questions numbered 1, 2, ... in row 8 and followed there by "Total",
