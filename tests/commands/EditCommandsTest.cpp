@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -138,6 +139,35 @@ private slots:
     RunCommand<TCopyToDocCmd>();
     QCOMPARE(doc->Document->Entries.size(), std::size_t{5});
     QCOMPARE(doc->Document->Entries.back()->Segment, static_cast<TTextSegment*>(World->Lib.P201->Question));
+  }
+
+  void copyToDocumentAsksAboutAQuestionTheChosenClassHasSat() {
+    QTemporaryDir dir;
+    auto store = std::make_unique<TStatsStore>(dir.filePath(QStringLiteral("stats.sqlite")).toStdString());
+    store->Import({"Related", "10B", "2026-11-03", "marks.xlsx", {{"QP101", 20, 1, 2, 0.5, {}}}});
+    World->App.AttachStats(std::move(store));
+    TDocLogic* doc = World->NewDocument();
+    TItemList both{World->Lib.P101->Question, World->Lib.P102->Question};
+    World->App.SetSelection(both, World->Results());
+    RunCommand<TCopyToDocCmd>();  // no class chosen: nothing asked
+    QCOMPARE(doc->Document->Entries.size(), std::size_t{2});
+
+    TStatsFilter filter;
+    filter.HideUsedWith = "10B";
+    World->App.SetStatsFilter(filter);
+    for (TAskAnswer answer : {TAskAnswer::No, TAskAnswer::Yes}) {
+      TDocLogic* test = World->NewDocument();
+      World->App.SetSelection(both, TListRef());
+      TScriptedAsk ask;
+      ask.ExpectConfirm(QStringLiteral("10B has already sat question QP101. Add it to the document anyway?"), answer);
+      RunCommand<TCopyToDocCmd>();
+      QVERIFY(ask.Verify());
+      std::vector<const TTextSegment*> added;
+      for (const TDocContent* e : test->Document->Entries) added.push_back(e->Segment);
+      std::vector<const TTextSegment*> expected{World->Lib.P102->Question};
+      if (answer == TAskAnswer::Yes) expected.insert(expected.begin(), World->Lib.P101->Question);
+      QCOMPARE(added, expected);
+    }
   }
 
   void selectAllSelectsTheCurrentList() {
