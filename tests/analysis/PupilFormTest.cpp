@@ -122,8 +122,9 @@ private slots:
     Form->btNewClick();
     ask.ExpectOpenFileName(Q(dir.File("class.ptx")));
     Form->btOpenClick();
-    QVERIFY(Form->Students().size() >= expected.size());
-    QCOMPARE(std::vector<TStudent>(Form->Students().begin(), Form->Students().begin() + 300), expected);
+    const std::vector<TStudent> reopened = Form->Students();
+    QVERIFY(reopened.size() >= expected.size());
+    QCOMPARE(std::vector<TStudent>(reopened.begin(), reopened.begin() + 300), expected);
     QCOMPARE(Cell(300, 0), QString());
 
     // A list of names alone, in Windows-1252 as older programs wrote it, stays in that code page.
@@ -169,19 +170,20 @@ private slots:
   void openingClearsRowsBelowTheFile() {
     TTempFolder dir;
     for (int r = 0; r < 5; ++r) Put(r, {"Old" + std::to_string(r), "", "", ""});
+    Form->Modified = false;  // an earlier list, saved
     WriteText(dir.File("short.ptx"), "A,B,C,D,E\r\nOnly,One\r\n");
     TScriptedAsk ask;
     ask.ExpectOpenFileName(Q(dir.File("short.ptx")));
     Form->btOpenClick();
     QCOMPARE(Cell(0, 3), QStringLiteral("D,E"));
     QCOMPARE(Cell(1, 0), QStringLiteral("Only"));
-    QCOMPARE(Cell(1, 1), QString());
-    QCOMPARE(Cell(1, 3), QStringLiteral("One"));
+    QCOMPARE(Cell(1, 1), QStringLiteral("One"));
+    QCOMPARE(Cell(1, 3), QString());
     QCOMPARE(Cell(2, 0), QString());
     QCOMPARE(Cell(4, 0), QString());
     // The five-part line goes back as it came.
     Form->btSaveClick();
-    QCOMPARE(ReadText(dir.File("short.ptx")), std::string("A,B,C,D,E\r\nOnly,,,One\r\n"));
+    QCOMPARE(ReadText(dir.File("short.ptx")), std::string("A,B,C,D,E\r\nOnly,One,,\r\n"));
     QVERIFY(ask.Verify());
   }
 
