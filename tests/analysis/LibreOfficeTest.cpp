@@ -243,12 +243,13 @@ private slots:
     TPupilForm form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    const char* names[][4] = {{"Adeyemi", "Grace", "14/02/2009", "F"}, {"Brown", "Alfie", "01/09/2008", "M"},
-                              {"Chen", "Wei", "23/11/2008", "M"},      {"Dubois", "Camille", "05/05/2009", "F"},
-                              {"O'Neil", "Eamon", "30/06/2009", "M"},  {"Patel", "Riya", "17/01/2009", "F"}};
-    for (int r = 0; r < 6; ++r)
+    const char* names[][4] = {{"Adeyemi", "Grace", "14/02/2009", "F"},  {"Brown", "Alfie", "01/09/2008", "M"},
+                              {"Dubois", "Camille", "05/05/2009", "F"},  {"Nguyễn", "Thị Hương", "12/10/2008", "F"},
+                              {"O'Neil", "Eamon", "30/06/2009", "M"},   {"Петров", "Иван", "17/01/2009", "M"},
+                              {"Wróbel", "Łukasz", "03/03/2009", "M"}, {"Trần", "Đức Anh", "21/07/2008", "M"}};
+    for (int r = 0; r < 8; ++r)
       for (int c = 0; c < 4; ++c) form.Grid()->setItem(r, c, new QTableWidgetItem(QString::fromUtf8(names[r][c])));
-    form.Grid()->setCurrentCell(6, 0);
+    form.Grid()->setCurrentCell(8, 0);
     form.setWindowTitle(QStringLiteral("Names of students in class /home/teacher/sets/10B.ptx"));
     QVERIFY(form.grab().save(out + QStringLiteral("/pupil-list.png")));
     form.Modified = false;
