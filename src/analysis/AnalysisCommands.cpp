@@ -19,10 +19,12 @@ namespace hv {
 
 namespace {
 
+bool OpenWithDesktop(const std::string& fileName) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQt(fileName)));
+}
+
 TWorkbookViewer& Viewer() {
-  static TWorkbookViewer viewer = [](const std::string& fileName) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQt(fileName)));
-  };
+  static TWorkbookViewer viewer = OpenWithDesktop;
   return viewer;
 }
 
@@ -56,7 +58,7 @@ std::string WorkbookFileName(const std::string& chosen) {
   return chosen + ".xlsx";
 }
 
-void SetWorkbookViewer(TWorkbookViewer viewer) { Viewer() = std::move(viewer); }
+void SetWorkbookViewer(TWorkbookViewer viewer) { Viewer() = viewer ? std::move(viewer) : OpenWithDesktop; }
 
 TAnalysisSheetCmd::TAnalysisSheetCmd(TSettingsSource settings)
     : TAppCommand({AppCode::CurrentDoc, AppCode::Modified}, true), Source(std::move(settings)) {}

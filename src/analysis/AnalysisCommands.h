@@ -39,6 +39,7 @@ std::string WorkbookFileName(const std::string& chosen);
 // program, as the sheet used to be left open on screen; tests put a recorder here. False when no
 // program could be started, and the user is then told where the workbook is.
 using TWorkbookViewer = std::function<bool(const std::string& fileName)>;
+// An empty viewer puts the desktop's opener back.
 void SetWorkbookViewer(TWorkbookViewer viewer);
 
 // Enabled while the current document holds entries; hears CurrentDoc and every document's
