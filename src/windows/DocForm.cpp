@@ -258,12 +258,12 @@ bool TDocForm::DocLBDragOver(const QWidget* source, QPoint pos) {
   return true;
 }
 
-void TDocForm::DocLBDragDrop(const QWidget* source, QPoint pos, const QMimeData* data) {
+void TDocForm::DocLBDragDrop(const QWidget* source, QPoint pos, const QMimeData* carried) {
   if (Doc == nullptr) return;
   int index = List->indexAt(pos).row();
-  if (source == nullptr && data != nullptr) {
+  if (source == nullptr && carried != nullptr) {
     // From another running copy: its selection is not ours, only the data tells what was dragged.
-    DropFromOtherCopy(ReadItemData(data), index);
+    DropFromOtherCopy(ReadItemData(carried), index);
     return;
   }
   if (source != List) {

@@ -75,9 +75,9 @@ public:
   // Whether a drag from source may drop here (and auto-scrolls when over the list's ends);
   // source is null or another widget for drags from other lists. pos is in the list's viewport.
   bool DocLBDragOver(const QWidget* source, QPoint pos);
-  // A drop with no source widget came from another running copy of the program; data then says
+  // A drop with no source widget came from another running copy of the program; carried says
   // what it carries.
-  void DocLBDragDrop(const QWidget* source, QPoint pos, const QMimeData* data = nullptr);
+  void DocLBDragDrop(const QWidget* source, QPoint pos, const QMimeData* carried = nullptr);
   void DocLBClick();
 
   void DocChanged(TObservable* sender, const TNotificationSet& codes);

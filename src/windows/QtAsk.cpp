@@ -46,7 +46,7 @@ TAskAnswer TQtAsk::Confirm(const QString& text, TAskButtons buttons) {
       buttons == TAskButtons::YesNoDefaultNo ? QMessageBox::No : QMessageBox::Yes;
   const auto answer = QMessageBox::question(DialogParent(), Title(), text, choice, defaultButton);
   if (answer == QMessageBox::Yes) return TAskAnswer::Yes;
-  if (answer == QMessageBox::No || buttons == TAskButtons::YesNo) return TAskAnswer::No;
+  if (answer == QMessageBox::No || buttons != TAskButtons::YesNoCancel) return TAskAnswer::No;
   return TAskAnswer::Cancel;
 }
 
