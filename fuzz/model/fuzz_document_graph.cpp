@@ -64,6 +64,16 @@ void CheckNumbers(const TDocument& doc) {
     if (entry->Numbered && entry->Number != expected++) std::abort();
 }
 
+// A derived document carries, entry by entry, the numbers of the questions it was made from.
+void CheckDerivedNumbers(const TDocument& source, const TDocument& derived) {
+  std::size_t next = 0;
+  for (const TDocContent* entry : source.Entries) {
+    if (dynamic_cast<const TQuestion*>(entry->Segment) == nullptr) continue;
+    if (next >= derived.Entries.size() || derived.Entries[next++]->Number != entry->Number) std::abort();
+  }
+  if (next != derived.Entries.size()) std::abort();
+}
+
 void Exercise(TDocument& doc) {
   for (TDocContent* entry : doc.Entries) {
     if (entry->Segment == nullptr) std::abort();
@@ -106,10 +116,10 @@ void Exercise(TDocument& doc) {
   CheckNumbers(copy);
   TDocument schemes;
   schemes.AddMarkSchemes(doc);
-  CheckNumbers(schemes);
+  CheckDerivedNumbers(doc, schemes);
   TDocument reports;
   reports.AddReports(doc);
-  CheckNumbers(reports);
+  CheckDerivedNumbers(doc, reports);
   if (!copy.Entries.empty()) {
     copy.ToggleNumbered(0);
     copy.MoveEntry(0, static_cast<int>(copy.Entries.size()) - 1);
