@@ -77,6 +77,48 @@ TEST_F(DumpTest, JsonDumpListsTreesAndSegments) {
   EXPECT_EQ(first["rtfBytes"], ReadBytes(Src / "texts" / "q1.rtf").size());
 }
 
+// A damaged file can nest nodes as deep as it likes: both dumps walk without recursion and write
+// output that grows with the number of nodes, not with the square of the depth.
+TEST_F(DumpTest, VeryDeepTreesDumpInLinearSpace) {
+  constexpr int kDepth = 100000;
+  auto lib = TLibrary::CreateEmpty();
+  TCategory* topic = lib->Topics;
+  TIdentityCategory* node = lib->QuestionTree;
+  for (int i = 0; i < kDepth; ++i) {
+    topic = topic->CreateChild();
+    topic->SetName("t");
+    node = static_cast<TIdentityCategory*>(node->CreateChild());
+    node->SetCode("7");
+  }
+  TQuestion* question = node->AddQuestion();
+  question->Topics.push_back(topic);
+  TIdentityCategory* top = static_cast<TIdentityCategory*>(lib->QuestionTree->Children[0]);
+  top->Related.push_back(node);
+
+  const std::string shortId = std::string(56, '7') + "..." + std::string(56, '7');
+  std::ostringstream textOut;
+  EXPECT_EQ(DumpLibrary(*lib, textOut, false), 0);
+  const std::string text = textOut.str();
+  EXPECT_LT(text.size(), 300u * kDepth);
+  EXPECT_TRUE(Contains(text, "\n  7  \"\"  related Q" + shortId + "\n"));
+  EXPECT_TRUE(Contains(text, "(level 100000) " + shortId + "  \"\"  [Q]\n"));
+
+  std::ostringstream jsonOut;
+  EXPECT_EQ(DumpLibrary(*lib, jsonOut, true), 0);
+  const std::string json = jsonOut.str();
+  EXPECT_LT(json.size(), 400u * kDepth);
+  // Parsed as a whole, a document this deep would exhaust the stack of the JSON library itself.
+  EXPECT_TRUE(TJson::accept(json));
+  std::size_t codes = 0;
+  for (std::size_t at = 0; (at = json.find("\"code\": \"7\"", at)) != std::string::npos; ++at) ++codes;
+  EXPECT_EQ(codes, static_cast<std::size_t>(kDepth));
+  EXPECT_TRUE(Contains(json, "\"id\": \"" + shortId + "\",\"name\""));
+  EXPECT_TRUE(Contains(json, "\"id\": \"Q" + shortId + "\",\n"));
+  std::string topicHead, topicTail;
+  for (int i = 0; i < 28; ++i) topicHead += "t/", topicTail += "/t";
+  EXPECT_TRUE(Contains(json, "\"topics\": [\n        \"" + topicHead + "..." + topicTail + "\"\n"));
+}
+
 TEST_F(DumpTest, UnreadableTextsAreCountedNotFatal) {
   WriteSources(BaseManifest());
   BuildLibrary(Src.string(), Out.string());
