@@ -549,7 +549,10 @@ private slots:
 
     // The mark entry sheet of the test for that list: a workbook from the installed template.
     QString viewed;
-    SetWorkbookViewer([&viewed](const std::string& file) { viewed = QString::fromStdString(file); });
+    SetWorkbookViewer([&viewed](const std::string& file) {
+      viewed = QString::fromStdString(file);
+      return true;
+    });
     const QString marks = Work.filePath(QStringLiteral("Energy marks.xlsx"));
     ActivateDocument(reopened);
     OnModal<QMessageBox>([&](QMessageBox* box) {
