@@ -5,7 +5,7 @@
 
 #include <vector>
 
-class TTXTextControl;
+#include "TextControl.h"
 
 namespace hv {
 
@@ -34,6 +34,8 @@ public:
   // Prints pages first to last onto the open job; nothing when last < first.
   void PrintPages(int first, int last);
   void PrinterSetup();
+  // The printer's paper, orientation and margins as the control's page set-up.
+  static TTXTextControl::TPageSetup PageSetupOf(const QPrinter& printer);
   // Composes the current document and writes it to fileName as RTF, replacing the file.
   void ExportDocument(const QString& fileName);
 
