@@ -252,8 +252,8 @@ private:
             Word("ri", PxToTwips(b.rightMargin()));
         if (b.textIndent() != 0)
             Word("fi", PxToTwips(b.textIndent()));
-        if (b.topMargin() != 0)
-            Word("sb", PxToTwips(b.topMargin()));
+        if (SpaceBefore(b) != 0)
+            Word("sb", PxToTwips(SpaceBefore(b)));
         if (b.bottomMargin() != 0)
             Word("sa", PxToTwips(b.bottomMargin()));
         switch (b.lineHeightType()) {
@@ -272,7 +272,7 @@ private:
         default:
             break;
         }
-        if (b.nonBreakableLines())
+        if (b.property(kKeepTogetherProperty).toBool())
             Put("\\keep");
         if (b.property(kKeepNextProperty).toBool())
             Put("\\keepn");

@@ -294,14 +294,24 @@ void TTXTextControl::SetLineSpacing(int percent)
 
 int TTXTextControl::IndentT() const
 {
-    return PxToTwips(ActiveCursor().blockFormat().topMargin());
+    return PxToTwips(SpaceBefore(ActiveCursor().blockFormat()));
 }
 
 void TTXTextControl::SetIndentT(int twips)
 {
-    QTextBlockFormat b;
-    b.setTopMargin(TwipsToPx(std::max(twips, 0)));
-    ApplyBlockFormat(b);
+    // Each paragraph keeps the space after the one above it on top of its own space before.
+    const QTextCursor sel = ActiveCursor();
+    QTextDocument* doc = ActiveDocument();
+    const QTextBlock last = doc->findBlock(sel.selectionEnd());
+    for (QTextBlock b = doc->findBlock(sel.selectionStart()); b.isValid(); b = b.next()) {
+        QTextBlockFormat f = b.blockFormat();
+        const QTextBlock above = b.previous();
+        SetSpaceBefore(f, TwipsToPx(std::max(twips, 0)), above.isValid() ? above.blockFormat().bottomMargin() : 0.0);
+        QTextCursor(b).setBlockFormat(f);
+        if (b == last)
+            break;
+    }
+    InvalidatePages();
 }
 
 int TTXTextControl::IndentB() const

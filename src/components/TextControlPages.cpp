@@ -76,7 +76,7 @@ const std::vector<TTXTextControl::TPageSpan>& TTXTextControl::Pages() const
         if (allowForced && (breakPending || (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)))
             newPage(firstTop);
         breakPending = false;
-        if (bf.nonBreakableLines() && blockBottom - firstTop <= height && blockBottom - top > height)
+        if (bf.property(kKeepTogetherProperty).toBool() && blockBottom - firstTop <= height && blockBottom - top > height)
             newPage(firstTop);
         const QString text = block.text();
         for (int i = 0; i < tl->lineCount(); ++i) {

@@ -141,8 +141,13 @@ void PaginateEntries(TTXTextControl& c, std::vector<TEntrySpan>& spans) {
       CaretAt(c, span.Start);
       // Setting a value the paragraph already has would only make the control paginate again.
       if (c.IndentT() != 0) c.SetIndentT(0);
+      // A heading kept with this entry moves with it; one that already starts a page stays.
+      const bool withHeading = i > 0 && KeepsWithNext(doc, spans[i - 1]) && spans[i - 1].Start < span.Start;
+      const std::size_t first = withHeading ? i - 1 : i;
+      CaretAt(c, spans[first].Start);
       const int startPage = c.PositionInfo()[0];
-      if (startPage < endPage && !StartsPage(c, span.Start, startPage)) BreakBefore(c, spans, i, span.Start);
+      if (startPage < endPage && !StartsPage(c, spans[first].Start, startPage))
+        BreakBefore(c, spans, first, spans[first].Start);
       lastPage = endPage;
     }
     // A heading kept with its entry must not stay at the foot of the page before it.
@@ -181,7 +186,7 @@ void PaginateEntries(TTXTextControl& c, std::vector<TEntrySpan>& spans) {
     keep.setPosition(span.Start);
     keep.setPosition(span.End - 1, QTextCursor::KeepAnchor);
     QTextBlockFormat together;
-    together.setNonBreakableLines(true);
+    together.setProperty(rtf::kKeepTogetherProperty, true);
     keep.mergeBlockFormat(together);
     const QTextBlock lastBlock = doc.findBlock(span.End - 1);
     if (lastBlock.position() > span.Start) {
@@ -332,26 +337,39 @@ bool TPrintForm::PrintComposed() {
   // A selection, or a range wholly beyond the text, prints nothing: no empty job is sent.
   if (ranges.empty()) return true;
 
-  const TDocLogic* doc = App.CurrentDocument();
-  const QString title = doc != nullptr ? AnsiToQt(doc->DisplayName()) : QString();
   for (int copy = 1; copy <= std::max(1, choice->Copies); ++copy) {
-    Printer.setDocName(title);
+    Printer.setDocName(JobTitle());
     emit JobStarting(copy);
-    QPainter painter;
-    if (!painter.begin(&Printer)) throw EInOutError("The printer could not start printing " + QtToAnsi(title) + ".");
-    try {
-      for (std::size_t i = 0; i < ranges.size(); ++i) {
-        if (i > 0 && !Printer.newPage()) throw EInOutError("The printer could not start a new page.");
-        PrintPages(ranges[i].first, ranges[i].second);
-      }
-    } catch (...) {
-      Printer.abort();
-      painter.end();
-      throw;
-    }
-    if (!painter.end()) throw EInOutError("The printer could not finish printing " + QtToAnsi(title) + ".");
+    PrintJob(ranges);
   }
   return true;
+}
+
+void TPrintForm::PrintAll() {
+  Printer.setDocName(JobTitle());
+  PrintJob({{1, std::max(1, PrintATX->CurrentPages())}});
+}
+
+QString TPrintForm::JobTitle() const {
+  const TDocLogic* doc = App.CurrentDocument();
+  return doc != nullptr ? AnsiToQt(doc->DisplayName()) : QString();
+}
+
+void TPrintForm::PrintJob(const std::vector<std::pair<int, int>>& ranges) {
+  const QString title = Printer.docName();
+  QPainter painter;
+  if (!painter.begin(&Printer)) throw EInOutError("The printer could not start printing " + QtToAnsi(title) + ".");
+  try {
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+      if (i > 0 && !Printer.newPage()) throw EInOutError("The printer could not start a new page.");
+      PrintPages(ranges[i].first, ranges[i].second);
+    }
+  } catch (...) {
+    Printer.abort();
+    painter.end();
+    throw;
+  }
+  if (!painter.end()) throw EInOutError("The printer could not finish printing " + QtToAnsi(title) + ".");
 }
 
 void TPrintForm::PrintPages(int first, int last) {

@@ -3,6 +3,7 @@
 #include <QPrinter>
 #include <QWidget>
 
+#include <utility>
 #include <vector>
 
 #include "TextControl.h"
@@ -31,6 +32,9 @@ public:
   void PreviewDocument();
   // The print dialog and one print job per copy, on the text composed last.
   bool PrintComposed();
+  // Every composed page in one job on the printer as it is set up, without asking (the batch
+  // printer of the library tool).
+  void PrintAll();
   // Prints pages first to last onto the open job; nothing when last < first.
   void PrintPages(int first, int last);
   void PrinterSetup();
@@ -47,6 +51,10 @@ signals:
   void JobStarting(int copy);
 
 private:
+  // One print job of the page ranges, titled with the document's name; aborted on failure.
+  void PrintJob(const std::vector<std::pair<int, int>>& ranges);
+  QString JobTitle() const;
+
   TAppLogic& App;
 };
 

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "DocumentDump.h"
+#ifdef HV_HVLIB_OUTPUT
+#include "DocumentOutput.h"
+#endif
 #include "LibraryDump.h"
 #include "LibraryOpen.h"
 #include "ManifestCompiler.h"
@@ -25,6 +28,11 @@ constexpr const char* kUsage =
     "       hvlib text LIB [TXT] TYPEDID    print the RTF of one text\n"
     "       hvlib doc [--json] FILE         decode a document file (its library is found through vornika32.ini)\n"
     "       hvlib synth N OUT               write a synthetic library of N questions (key \"Synth\") into OUT\n"
+#ifdef HV_HVLIB_OUTPUT
+    "       hvlib print FILE OUT.pdf [--paper A4|Letter|A3|Legal] [--landscape]\n"
+    "                                       compose a document file as Print does and write it as a PDF\n"
+    "       hvlib export FILE OUT.rtf       write what Export writes for a document file\n"
+#endif
     "vornika32.ini is looked for in $HARROWVANE_CONFIG_DIR, the current folder, the folder of hvlib,\n"
     "$XDG_CONFIG_HOME/harrowvane and $XDG_CONFIG_DIRS/harrowvane.\n";
 
@@ -110,6 +118,40 @@ int Run(std::vector<std::string> args) {
     }
     return 0;
   }
+#ifdef HV_HVLIB_OUTPUT
+  if (command == "print" || command == "export") {
+    TOutputRequest request;
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      if (command == "print" && args[i] == "--landscape") {
+        request.Landscape = true;
+      } else if (command == "print" && args[i] == "--paper" && i + 1 < args.size()) {
+        request.Paper = args[++i];
+        if (!KnownPaper(request.Paper)) {
+          std::cerr << "hvlib: unknown paper \"" << request.Paper << "\" (A4, Letter, A3 or Legal)\n";
+          return 2;
+        }
+      } else if (args[i].rfind("--", 0) == 0) {
+        return Usage();
+      } else {
+        files.push_back(args[i]);
+      }
+    }
+    if (files.size() != 2) return Usage();
+    request.Document = files[0];
+    request.Output = files[1];
+    try {
+      if (command == "print")
+        PrintDocumentFile(request);
+      else
+        ExportDocumentFile(request);
+    } catch (const std::exception& e) {
+      std::cerr << "hvlib: " << files[0] << ": " << e.what() << "\n";
+      return 1;
+    }
+    return 0;
+  }
+#endif
   return Usage();
 }
 
