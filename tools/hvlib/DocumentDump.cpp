@@ -15,21 +15,6 @@ using TJson = nlohmann::ordered_json;
 
 std::string U(std::string_view cp1252) { return Cp1252ToUtf8(cp1252); }
 
-// The subject a document file was written for, read from the head of its object stream.
-std::string ReadSubject(const std::string& fileName) {
-  TFileStream stream(fileName, TFileStream::TMode::OpenRead);
-  std::uint8_t b[4];
-  stream.ReadBuffer(b, 4);
-  const auto p = static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                                           (static_cast<std::uint32_t>(b[2]) << 16) |
-                                           (static_cast<std::uint32_t>(b[3]) << 24));
-  if (p < 4 || p >= stream.Size()) throw EReadError(kStreamReadError);
-  stream.Seek(p);
-  TNetReader reader(stream, 4096);
-  if (reader.ReadVersion() > kDocumentVersion) throw EDataError("Incorrect file version");
-  return reader.ReadString();
-}
-
 struct TEntryInfo {
   std::string Number;  // "-" when not numbered
   std::string Kind;
@@ -71,11 +56,25 @@ TEntryInfo Describe(const TLibrary& library, TDocContent& entry) {
 
 }  // namespace
 
+std::string DocumentSubject(const std::string& fileName) {
+  TFileStream stream(fileName, TFileStream::TMode::OpenRead);
+  std::uint8_t b[4];
+  stream.ReadBuffer(b, 4);
+  const auto p = static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+                                           (static_cast<std::uint32_t>(b[2]) << 16) |
+                                           (static_cast<std::uint32_t>(b[3]) << 24));
+  if (p < 4 || p >= stream.Size()) throw EReadError(kStreamReadError);
+  stream.Seek(p);
+  TNetReader reader(stream, 4096);
+  if (reader.ReadVersion() > kDocumentVersion) throw EDataError("Incorrect file version");
+  return reader.ReadString();
+}
+
 TDecodedDocument DecodeDocument(const std::string& fileName, const TLibraryOpener& open) {
   RegisterModelClasses();
   TDecodedDocument decoded;
   decoded.FileName = fileName;
-  const std::string subject = ReadSubject(fileName);
+  const std::string subject = DocumentSubject(fileName);
   decoded.Library = open(subject);
   TCurrentLibraryScope scope(decoded.Library.Library.get());
   decoded.File = DecodeDocumentFile(fileName, subject);
