@@ -330,8 +330,7 @@ TEST_F(DocTest, RefusesNewerVersionsAndUnknownIds) {
   EXPECT_EQ(CurrentLibrary, nullptr);
 }
 
-std::string RunTool(const std::string& arguments, int& status) {
-  const std::string command = "HARROWVANE_CONFIG_DIR='" HV_BINARY_DIR "/data/sample' '" HVLIB_EXE "' " + arguments;
+std::string RunCommand(const std::string& command, int& status) {
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return {};
   std::string output;
@@ -341,6 +340,41 @@ std::string RunTool(const std::string& arguments, int& status) {
   status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return output;
 }
+
+std::string RunTool(const std::string& arguments, int& status) {
+  return RunCommand("HARROWVANE_CONFIG_DIR='" HV_BINARY_DIR "/data/sample' '" HVLIB_EXE "' " + arguments, status);
+}
+
+#ifdef HV_WITH_QT
+TEST_F(DocTest, ClassRecordsFromTheCommandLine) {
+  const std::string doc = WriteDocument(10, "Lib");
+  // The library names its own template; a school keeps it beside the configuration.
+  fs::copy_file(HV_SOURCE_DIR "/resources/templates/RX2P.xltx", Out / "T.xltx");
+  WriteBytes(Dir / "class.csv", "\xEF\xBB\xBFSurname,Forename\r\n\r\nSmith,Jo\r\n\xD0\x96\xD1\x83\xD0\xBA,Ann\r\n");
+  const auto run = [&](const std::string& arguments, int& status) {
+    return RunCommand("HARROWVANE_CONFIG_DIR='" + Out.string() + "' '" HVLIB_EXE "' " + arguments + " 2>&1", status);
+  };
+  int status = -1;
+  std::string said = run("students " + (Dir / "class.csv").string() + " " + (Dir / "class.ptx").string(), status);
+  EXPECT_EQ(status, 0) << said;
+  EXPECT_TRUE(Contains(said, "\"Surname, Forename\" taken as column headings")) << said;
+  EXPECT_EQ(ReadBytes(Dir / "class.ptx"), "\xEF\xBB\xBFSmith,Jo,,\r\n\xD0\x96\xD1\x83\xD0\xBA,Ann,,\r\n");
+
+  said = run("marksheet " + doc + " " + (Dir / "marks.xls").string() + " --students " + (Dir / "class.ptx").string(),
+             status);
+  EXPECT_EQ(status, 0) << said;
+  EXPECT_TRUE(ReadBytes(Dir / "marks.xlsx").starts_with("PK"));
+  said = run("fileindex " + doc + " " + (Dir / "index.xlsx").string(), status);
+  EXPECT_EQ(status, 0) << said;
+  EXPECT_TRUE(ReadBytes(Dir / "index.xlsx").starts_with("PK"));
+  EXPECT_FALSE(fs::exists(Dir / "q.txt"));
+
+  run("marksheet " + doc, status);
+  EXPECT_EQ(status, 2);
+  said = run("students " + (Dir / "none.csv").string() + " " + (Dir / "x.ptx").string(), status);
+  EXPECT_EQ(status, 1) << said;
+}
+#endif
 
 TEST(SampleTest, DumpAndTextWorkOnTheBuiltSample) {
   if (!fs::exists(HV_BINARY_DIR "/data/sample/Sample.dat")) GTEST_SKIP() << "the sample library is not built";
