@@ -64,12 +64,15 @@ void CheckNumbers(const TDocument& doc) {
     if (entry->Numbered && entry->Number != expected++) std::abort();
 }
 
-// A derived document carries, entry by entry, the numbers of the questions it was made from.
-void CheckDerivedNumbers(const TDocument& source, const TDocument& derived) {
+// A derived document has one entry per question of its source, in order, each numbered as its
+// question is, so a scheme reads 3 where its question did.
+void CheckDerived(const TDocument& source, const TDocument& derived) {
   std::size_t next = 0;
   for (const TDocContent* entry : source.Entries) {
     if (dynamic_cast<const TQuestion*>(entry->Segment) == nullptr) continue;
-    if (next >= derived.Entries.size() || derived.Entries[next++]->Number != entry->Number) std::abort();
+    if (next >= derived.Entries.size()) std::abort();
+    const TDocContent* made = derived.Entries[next++];
+    if (made->Numbered != entry->Numbered || (entry->Numbered && made->Number != entry->Number)) std::abort();
   }
   if (next != derived.Entries.size()) std::abort();
 }
@@ -116,10 +119,10 @@ void Exercise(TDocument& doc) {
   CheckNumbers(copy);
   TDocument schemes;
   schemes.AddMarkSchemes(doc);
-  CheckDerivedNumbers(doc, schemes);
+  CheckDerived(doc, schemes);
   TDocument reports;
   reports.AddReports(doc);
-  CheckDerivedNumbers(doc, reports);
+  CheckDerived(doc, reports);
   if (!copy.Entries.empty()) {
     copy.ToggleNumbered(0);
     copy.MoveEntry(0, static_cast<int>(copy.Entries.size()) - 1);
