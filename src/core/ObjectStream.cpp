@@ -1,6 +1,7 @@
 #include "core/ObjectStream.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <unordered_map>
 
@@ -118,6 +119,28 @@ std::int32_t TNetReader::ReadInteger() {
   }
 }
 
+std::int16_t TNetReader::ReadSmallInt(const char* field) {
+  const std::int32_t value = ReadInteger();
+  if (value < INT16_MIN || value > INT16_MAX)
+    throw EReadError(std::string("Value ") + std::to_string(value) + " is too large for " + field);
+  return static_cast<std::int16_t>(value);
+}
+
+std::string TNetReader::Location() const {
+  std::string where;
+  if (InGraph && CurrentBody >= 0 && static_cast<std::size_t>(CurrentBody) < Table.size() &&
+      Table[static_cast<std::size_t>(CurrentBody)] != nullptr)
+    where = "object " + std::to_string(CurrentBody + 1) + " (" +
+            Table[static_cast<std::size_t>(CurrentBody)]->ClassName() + "), ";
+  return where + "byte " + std::to_string(Position());
+}
+
+void TNetReader::Warn(const std::string& text) {
+  // A hostile stream could repeat one fault endlessly; the first ones tell the story.
+  constexpr std::size_t kMaxWarnings = 100;
+  if (Warnings.size() < kMaxWarnings) Warnings.push_back(text + " at " + Location());
+}
+
 std::string TNetReader::ReadString() {
   std::int64_t length = 0;
   switch (ReadByte()) {
@@ -192,6 +215,10 @@ TStreamable* TNetReader::ReadReferenceAt(std::int32_t& index) {
     } else {
       factory = TClassRegistry::Find(name);
       if (factory == nullptr) throw EReadError("Class " + name + " not found");
+      if (!AllowedClasses.empty() &&
+          std::none_of(AllowedClasses.begin(), AllowedClasses.end(),
+                       [&](std::string_view allowed) { return LowerAscii(allowed) == LowerAscii(name); }))
+        throw EReadError("Class " + name + " does not belong in this file");
       LastClassName = std::move(name);
       LastFactory = factory;
     }
@@ -210,53 +237,99 @@ TStreamable* TNetReader::ReadReferenceAt(std::int32_t& index) {
 
 TStreamable* TNetReader::ReadReference() {
   std::int32_t index = -1;
-  return ReadReferenceAt(index);
+  TStreamable* object = ReadReferenceAt(index);
+  if (object != nullptr && InGraph) Links.emplace_back(CurrentBody, index);
+  return object;
 }
 
 TStreamable* TNetReader::ReadOwnedReference() {
   std::int32_t index = -1;
   TStreamable* object = ReadReferenceAt(index);
   if (object == nullptr) return nullptr;
-  if (Owner[static_cast<std::size_t>(index)] != kNoOwner) Invalid();
+  if (Owner[static_cast<std::size_t>(index)] != kNoOwner) {
+    // The first claim stands; a second owner would free the object twice.
+    Warn("object " + std::to_string(index + 1) + " claimed by a second owner, left with its first");
+    return nullptr;
+  }
   Owner[static_cast<std::size_t>(index)] = CurrentBody;
   return object;
 }
 
-void TNetReader::CheckOwnership() const {
-  // Every object must hang, through its owners, from the root: no orphans, no ownership cycles.
-  enum : std::uint8_t { kUnknown, kVisiting, kRooted };
+void TNetReader::CheckOwnership() {
+  // Every object should hang, through its owners, from the root. Objects that do not (owned by
+  // nobody, or only by each other in a cycle) are left out, unless something that stays points
+  // at them: then the file is refused.
+  enum : std::uint8_t { kUnknown, kVisiting, kRooted, kLoose };
   std::vector<std::uint8_t> state(Table.size(), kUnknown);
   std::vector<std::size_t> chain;
+  bool anyLoose = false;
   for (std::size_t i = 0; i < Table.size(); ++i) {
     std::size_t j = i;
     chain.clear();
-    while (state[j] == kUnknown) {
+    std::uint8_t verdict = kRooted;
+    while (true) {
+      if (state[j] == kRooted || state[j] == kLoose) {
+        verdict = state[j];
+        break;
+      }
+      if (state[j] == kVisiting) {
+        verdict = kLoose;  // an ownership cycle
+        break;
+      }
       state[j] = kVisiting;
       chain.push_back(j);
       const std::int32_t owner = Owner[j];
       if (owner == kRootOwner) break;
-      if (owner == kNoOwner) Invalid();
+      if (owner == kNoOwner) {
+        verdict = kLoose;
+        break;
+      }
       j = static_cast<std::size_t>(owner);
-      if (state[j] == kVisiting) Invalid();
     }
-    for (std::size_t k : chain) state[k] = kRooted;
+    for (std::size_t k : chain) state[k] = verdict;
+    anyLoose = anyLoose || verdict == kLoose;
   }
+  if (!anyLoose) return;
+  for (const auto& [from, to] : Links) {
+    if (from < 0 || state[static_cast<std::size_t>(to)] != kLoose) continue;
+    if (state[static_cast<std::size_t>(from)] == kLoose) continue;
+    CurrentBody = to;
+    throw EReadError(std::string(kInvalidPropertyValue) + ": object " + std::to_string(to + 1) +
+                     " is owned by nothing but still used");
+  }
+  std::size_t dropped = 0;
+  for (std::size_t i = 0; i < Table.size(); ++i)
+    if (state[i] == kLoose) Table[i]->ForgetOwned();
+  for (std::size_t i = 0; i < Table.size(); ++i) {
+    if (state[i] != kLoose) continue;
+    delete Table[i];
+    Table[i] = nullptr;
+    ++dropped;
+  }
+  const std::int32_t body = CurrentBody;
+  CurrentBody = -1;
+  Warn(std::to_string(dropped) + " objects owned by nothing left out");
+  CurrentBody = body;
 }
 
 void TNetReader::FreeAll() noexcept {
-  for (TStreamable* object : Table) object->ForgetOwned();
+  for (TStreamable* object : Table)
+    if (object != nullptr) object->ForgetOwned();
   for (TStreamable* object : Extras) object->ForgetOwned();
   for (TStreamable* object : Table) delete object;
   for (TStreamable* object : Extras) delete object;
   Table.clear();
   Owner.clear();
+  Links.clear();
   Extras.clear();
 }
 
 std::unique_ptr<TStreamable> TNetReader::ReadObjectGraph() {
   Table.clear();
   Owner.clear();
+  Links.clear();
   Extras.clear();
+  FailureLocation.clear();
   InGraph = true;
   try {
     const std::int32_t count = ReadInteger();
@@ -272,13 +345,21 @@ std::unique_ptr<TStreamable> TNetReader::ReadObjectGraph() {
       Table[i]->ReadFrom(*this);
     }
     CheckOwnership();
-    for (TStreamable* object : Table) object->CheckLinks();
+    Links.clear();
+    Links.shrink_to_fit();
+    for (std::size_t i = 0; i < Table.size(); ++i) {
+      CurrentBody = static_cast<std::int32_t>(i);
+      if (Table[i] != nullptr) Table[i]->CheckLinks(*this);
+    }
+    CurrentBody = 0;
+    root->CheckGraph(*this);
     Table.clear();
     Owner.clear();
     Extras.clear();
     InGraph = false;
     return std::unique_ptr<TStreamable>(root);
   } catch (...) {
+    FailureLocation = Location();
     FreeAll();
     InGraph = false;
     throw;
