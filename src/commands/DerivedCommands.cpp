@@ -1,6 +1,7 @@
 #include "commands/DerivedCommands.h"
 
 #include "commands/Ask.h"
+#include "commands/DocumentCommands.h"
 #include "components/AnsiString.h"
 #include "core/Errors.h"
 #include "logic/AppLogic.h"
@@ -16,11 +17,13 @@ bool TDerivedDocCmd::IsEnabled() {
 
 void TCreateMarkSchemeCmd::Execute(QObject*) {
   if (!IsEnabled()) return;
+  TellPlaceholdersLeftOut(App.CurrentDocument(), QStringLiteral("mark scheme"));
   App.CreateMarkSchemeDocument();
 }
 
 void TCreateReportCmd::Execute(QObject*) {
   if (!IsEnabled()) return;
+  if (!App.Documents().empty()) TellPlaceholdersLeftOut(App.Documents().front().get(), QStringLiteral("report"));
   try {
     App.CreateReportDocument();
   } catch (const EError&) {

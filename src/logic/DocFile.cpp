@@ -112,6 +112,26 @@ TDocumentFile ReadDocumentFile(TStream& stream, TTextStore* store, std::optional
   return file;
 }
 
+std::string ReadDocumentSubject(const std::string& fileName) {
+  using TKind = EDocumentFileError::TKind;
+  TFileStream stream(fileName, TFileStream::TMode::OpenRead);
+  const std::int64_t size = stream.Size();
+  if (size < 8) throw EDocumentFileError(TKind::NotADocument, "it is not a test document");
+  const std::int32_t p = GetInt32(stream);
+  if (p < 4 || p >= size) throw EDocumentFileError(TKind::NotADocument, "it is not a test document");
+  stream.Seek(p);
+  TNetReader reader(stream, 4096);
+  try {
+    if (reader.ReadVersion() > kDocumentVersion)
+      throw EDocumentFileError(TKind::NewerVersion, "Incorrect file version");
+    return reader.ReadString();
+  } catch (const EDocumentFileError&) {
+    throw;
+  } catch (const EError&) {
+    throw EDocumentFileError(TKind::NotADocument, "it is not a test document");
+  }
+}
+
 std::string DescribeEntry(const TDocument& document, std::size_t index) {
   std::string text = "entry " + std::to_string(index + 1);
   if (index >= document.Entries.size()) return text;

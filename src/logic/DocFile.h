@@ -63,6 +63,10 @@ std::string DescribeEntry(const TDocument& document, std::size_t index);
 TDocumentFile ReadDocumentFile(TStream& stream, TTextStore* store,
                                std::optional<std::string_view> expectedSubject);
 
+// The subject a document file was written for, read from the head of its object stream; fails
+// like ReadDocumentFile for a file that is no document or of a newer version.
+std::string ReadDocumentSubject(const std::string& fileName);
+
 // Opens a file for reading, without locking it (for tools that only look), and decodes it.
 TDocumentFile DecodeDocumentFile(const std::string& fileName, std::optional<std::string_view> expectedSubject);
 
