@@ -237,9 +237,7 @@ TStreamable* TNetReader::ReadReferenceAt(std::int32_t& index) {
 
 TStreamable* TNetReader::ReadReference() {
   std::int32_t index = -1;
-  TStreamable* object = ReadReferenceAt(index);
-  if (object != nullptr && InGraph) Links.emplace_back(CurrentBody, index);
-  return object;
+  return ReadReferenceAt(index);
 }
 
 TStreamable* TNetReader::ReadOwnedReference() {
@@ -255,79 +253,43 @@ TStreamable* TNetReader::ReadOwnedReference() {
   return object;
 }
 
-void TNetReader::CheckOwnership() {
-  // Every object should hang, through its owners, from the root. Objects that do not (owned by
-  // nobody, or only by each other in a cycle) are left out, unless something that stays points
-  // at them: then the file is refused.
-  enum : std::uint8_t { kUnknown, kVisiting, kRooted, kLoose };
+void TNetReader::CheckOwnership() const {
+  // Every object must hang, through its owners, from the root. One that does not (owned by
+  // nobody, or only by others in a cycle) was brought in by a reference that does not own, so
+  // something keeps pointing at it and it can be neither freed nor kept: the file is refused.
+  enum : std::uint8_t { kUnknown, kVisiting, kRooted };
   std::vector<std::uint8_t> state(Table.size(), kUnknown);
   std::vector<std::size_t> chain;
-  bool anyLoose = false;
   for (std::size_t i = 0; i < Table.size(); ++i) {
     std::size_t j = i;
     chain.clear();
-    std::uint8_t verdict = kRooted;
-    while (true) {
-      if (state[j] == kRooted || state[j] == kLoose) {
-        verdict = state[j];
-        break;
-      }
-      if (state[j] == kVisiting) {
-        verdict = kLoose;  // an ownership cycle
-        break;
-      }
+    while (state[j] == kUnknown) {
       state[j] = kVisiting;
       chain.push_back(j);
       const std::int32_t owner = Owner[j];
       if (owner == kRootOwner) break;
-      if (owner == kNoOwner) {
-        verdict = kLoose;
-        break;
-      }
+      if (owner == kNoOwner || state[static_cast<std::size_t>(owner)] == kVisiting)
+        throw EReadError(std::string(kInvalidPropertyValue) + ": object " + std::to_string(j + 1) +
+                         " is owned by nothing but still used");
       j = static_cast<std::size_t>(owner);
     }
-    for (std::size_t k : chain) state[k] = verdict;
-    anyLoose = anyLoose || verdict == kLoose;
+    for (std::size_t k : chain) state[k] = kRooted;
   }
-  if (!anyLoose) return;
-  for (const auto& [from, to] : Links) {
-    if (from < 0 || state[static_cast<std::size_t>(to)] != kLoose) continue;
-    if (state[static_cast<std::size_t>(from)] == kLoose) continue;
-    CurrentBody = to;
-    throw EReadError(std::string(kInvalidPropertyValue) + ": object " + std::to_string(to + 1) +
-                     " is owned by nothing but still used");
-  }
-  std::size_t dropped = 0;
-  for (std::size_t i = 0; i < Table.size(); ++i)
-    if (state[i] == kLoose) Table[i]->ForgetOwned();
-  for (std::size_t i = 0; i < Table.size(); ++i) {
-    if (state[i] != kLoose) continue;
-    delete Table[i];
-    Table[i] = nullptr;
-    ++dropped;
-  }
-  const std::int32_t body = CurrentBody;
-  CurrentBody = -1;
-  Warn(std::to_string(dropped) + " objects owned by nothing left out");
-  CurrentBody = body;
 }
 
 void TNetReader::FreeAll() noexcept {
-  for (TStreamable* object : Table)
-    if (object != nullptr) object->ForgetOwned();
+  for (TStreamable* object : Table) object->ForgetOwned();
   for (TStreamable* object : Extras) object->ForgetOwned();
   for (TStreamable* object : Table) delete object;
   for (TStreamable* object : Extras) delete object;
   Table.clear();
   Owner.clear();
-  Links.clear();
   Extras.clear();
 }
 
 std::unique_ptr<TStreamable> TNetReader::ReadObjectGraph() {
   Table.clear();
   Owner.clear();
-  Links.clear();
   Extras.clear();
   FailureLocation.clear();
   InGraph = true;
@@ -345,11 +307,9 @@ std::unique_ptr<TStreamable> TNetReader::ReadObjectGraph() {
       Table[i]->ReadFrom(*this);
     }
     CheckOwnership();
-    Links.clear();
-    Links.shrink_to_fit();
     for (std::size_t i = 0; i < Table.size(); ++i) {
       CurrentBody = static_cast<std::int32_t>(i);
-      if (Table[i] != nullptr) Table[i]->CheckLinks(*this);
+      Table[i]->CheckLinks(*this);
     }
     CurrentBody = 0;
     root->CheckGraph(*this);

@@ -6,11 +6,11 @@
 // (a new object whose body comes later), or n >= 1 (the n-th object introduced).
 //
 // The reader never trusts the stream: a reference of the wrong class, a missing object where one
-// is required, an object owned by nobody that others still point at, and counts larger than the
-// bytes that are left all fail with a read error, and every object made before the failure is
-// freed. Faults it can step over safely (an empty item in a list, a second claim on an object, an
-// object nobody owns or points at) become warnings instead; every warning and every failure
-// records the object being read and the byte offset.
+// is required, an object owned by nobody (something still points at it), and counts larger than
+// the bytes that are left all fail with a read error, and every object made before the failure
+// is freed. Faults it can step over safely (an empty item in a list, a second claim on an object)
+// become warnings instead; every warning and every failure records the object being read and the
+// byte offset.
 #include <concepts>
 #include <cstdint>
 #include <functional>
@@ -161,7 +161,7 @@ private:
   std::size_t ReadListLength();
   TStreamable* ReadReferenceAt(std::int32_t& index);
   TStreamable* ReadOwnedReference();
-  void CheckOwnership();
+  void CheckOwnership() const;
   void FreeAll() noexcept;
 
   TStream& Stream;
@@ -177,9 +177,6 @@ private:
   // Alive only while ReadObjectGraph runs.
   std::vector<TStreamable*> Table;
   std::vector<std::int32_t> Owner;  // per table entry: owning entry, kRootOwner, or kNoOwner
-  // Non-owning references as (body that holds it, entry it names), to tell whether an object
-  // nobody owns can be left out without leaving someone pointing at it.
-  std::vector<std::pair<std::int32_t, std::int32_t>> Links;
   std::vector<TStreamable*> Extras;
   std::int32_t CurrentBody = -1;
   bool InGraph = false;

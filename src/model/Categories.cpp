@@ -244,7 +244,7 @@ void TIdentityCategory::CheckLinks(TNetReader& reader) {
   }
 }
 
-void MendRelatedLinks(const std::vector<TIdentityCategory*>& roots, TNetReader& reader) {
+void MendRelatedLinks(const std::vector<TCategory*>& roots, TNetReader& reader) {
   // One pass over every link, so a crafted list of any length costs time in proportion to it.
   struct TPairHash {
     std::size_t operator()(const std::pair<const void*, const void*>& p) const noexcept {
@@ -255,10 +255,11 @@ void MendRelatedLinks(const std::vector<TIdentityCategory*>& roots, TNetReader& 
   };
   std::unordered_set<std::pair<const void*, const void*>, TPairHash> links;
   std::vector<TIdentityCategory*> nodes;
-  for (TIdentityCategory* root : roots) {
+  for (TCategory* root : roots) {
     TCategoryIterator it(root);
     while (TCategory* node = it.Next()) {
-      auto* identity = static_cast<TIdentityCategory*>(node);
+      auto* identity = dynamic_cast<TIdentityCategory*>(node);
+      if (identity == nullptr) continue;
       nodes.push_back(identity);
       for (const TIdentityCategory* other : identity->Related) links.emplace(identity, other);
     }

@@ -126,9 +126,9 @@ private:
   TCategoryIterator Iterator;
 };
 
-// Makes every related link of the trees two-sided, warning once for those it had to add. Related
-// nodes outside the trees keep their links as read.
-void MendRelatedLinks(const std::vector<TIdentityCategory*>& roots, TNetReader& reader);
+// Makes every related link of the identity nodes in the trees two-sided, warning once for those
+// it had to add; time in proportion to the links, however long one list is.
+void MendRelatedLinks(const std::vector<TCategory*>& roots, TNetReader& reader);
 
 std::string FullID(const TIdentityCategory* node);
 TIdentityCategory* FindByID(TIdentityCategory* root, std::string_view id);

@@ -138,7 +138,7 @@ void TLibrary::CheckGraph(TNetReader& reader) {
     reader.Warn("the root of a tree named a parent; the link was dropped");
     tree->Parent = nullptr;
   }
-  MendRelatedLinks({QuestionTree, SyllabusTree, ResourceTree}, reader);
+  MendRelatedLinks({Topics, QuestionTypes, Levels, Papers, QuestionTree, SyllabusTree, ResourceTree}, reader);
   CheckUniqueIDs(QuestionTree, 'Q');
   CheckUniqueIDs(SyllabusTree, 'S');
   CheckUniqueIDs(ResourceTree, 'R');
@@ -187,7 +187,8 @@ void CheckUniqueIDs(TIdentityCategory* root, char letter) {
   }
 }
 
-TOpenedLibrary OpenLibraryFiles(const std::string& textFileName, const std::string& dataFileName) {
+TOpenedLibrary OpenLibraryFiles(const std::string& textFileName, const std::string& dataFileName,
+                                std::vector<std::string>* warnings) {
   RegisterModelClasses();
   TOpenedLibrary opened;
   if (!FileExists(textFileName)) throw EInOutError("Could not open library text file");
@@ -205,7 +206,7 @@ TOpenedLibrary OpenLibraryFiles(const std::string& textFileName, const std::stri
     throw EInOutError("Could not open library data file");
   }
   try {
-    opened.Library = ReadLibraryData(*data, opened.TextStore.get(), &opened.Warnings);
+    opened.Library = ReadLibraryData(*data, opened.TextStore.get(), warnings);
   } catch (const EReadError& e) {
     throw EReadError("Library data file \"" + dataFileName + "\": " + e.what());
   } catch (const EListError& e) {

@@ -54,7 +54,6 @@ extern TLibrary* CurrentLibrary;
 struct TOpenedLibrary {
   std::unique_ptr<TTextStore> TextStore;
   std::unique_ptr<TLibrary> Library;
-  std::vector<std::string> Warnings;  // what the reader stepped over, each with its place
 };
 
 // Refuses an identity tree in which two items spell the same ID, or an item below the root has
@@ -64,7 +63,9 @@ void CheckUniqueIDs(TIdentityCategory* root, char letter);
 // Opens the library of a subject: the text file first, then the data file with its version checks.
 // File problems raise EInOutError; malformed data raises the object stream's errors.
 TOpenedLibrary OpenLibrary(const std::string& subject);
-TOpenedLibrary OpenLibraryFiles(const std::string& textFileName, const std::string& dataFileName);
+// warnings, when given, receives what the reader stepped over, each with its place.
+TOpenedLibrary OpenLibraryFiles(const std::string& textFileName, const std::string& dataFileName,
+                                std::vector<std::string>* warnings = nullptr);
 
 // Reads the data file's layout (version checks, header, graph) from an open stream; every chunk
 // of the library attaches to textStore.

@@ -1,5 +1,7 @@
 #include "LibraryOpen.h"
 
+#include <iostream>
+
 #include "core/Streams.h"
 #include "model/LibraryConfig.h"
 
@@ -18,7 +20,10 @@ namespace {
 // The program's own messages ("Could not open library text file") name no file; the tool adds it.
 TOpenedLibrary OpenNamingFiles(const std::string& textFile, const std::string& dataFile) {
   try {
-    return OpenLibraryFiles(textFile, dataFile);
+    std::vector<std::string> warnings;
+    TOpenedLibrary opened = OpenLibraryFiles(textFile, dataFile, &warnings);
+    for (const std::string& warning : warnings) std::cerr << "hvlib: " << dataFile << ": " << warning << "\n";
+    return opened;
   } catch (const EInOutError& e) {
     const std::string what = e.what();
     if (what.find("text file") != std::string::npos) throw EInOutError(what + " \"" + textFile + "\"");
