@@ -231,7 +231,10 @@ private:
 template <class T>
 std::unique_ptr<T> TNetReader::ReadObjectGraphAs() {
   std::unique_ptr<TStreamable> root = ReadObjectGraph();
-  if (dynamic_cast<T*>(root.get()) == nullptr) Invalid();
+  if (dynamic_cast<T*>(root.get()) == nullptr) {
+    FailureLocation = std::string("object 1 (") + root->ClassName() + "), byte " + std::to_string(Position());
+    Invalid();
+  }
   return std::unique_ptr<T>(static_cast<T*>(root.release()));
 }
 

@@ -36,11 +36,12 @@ TFileStream::TFileStream(const std::string& fileName, TMode mode) : Name(fileNam
     throw EFileOpenError(reason, "Cannot open file \"" + fileName + "\". " + std::strerror(err));
   }
   struct stat st{};
-  if (::fstat(Fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  // Folders never, and for reading only regular files: pipes and devices never end or never hold
+  // a file's bytes (writing to a device, such as a full disk in tests, stays possible).
+  if (::fstat(Fd, &st) != 0 || S_ISDIR(st.st_mode) || (mode == TMode::OpenRead && !S_ISREG(st.st_mode))) {
     const bool folder = S_ISDIR(st.st_mode);
     ::close(Fd);
     Fd = -1;
-    // Folders, pipes and devices never end or never hold a file's bytes; only regular files open.
     throw EFileOpenError(folder ? EFileOpenError::TReason::Folder : EFileOpenError::TReason::NotRegular,
                          "Cannot open file \"" + fileName + (folder ? "\". Is a directory" : "\". Not a regular file"));
   }

@@ -348,7 +348,7 @@ TEST_F(AppLogicTest, OpeningFailuresNameTheirCauseAndChangeNothing) {
       {"fifo.kvd", "Cannot open \"fifo.kvd\": it is not a file, so not a test document."},
       {"chem.kvd", "Incorrect library: the test was made for the library \"Chemistry\", and the library open is "
                    "\"Physics\" (\"chem.kvd\")."},
-      {"cut.kvd", "Cannot open \"cut.kvd\": the file is damaged at object 3 (TDocContent), byte 36: Stream read error."},
+      {"cut.kvd", "Cannot open \"cut.kvd\": the file is damaged at object 3 (TDocContent), byte 78: Stream read error."},
   };
   for (const auto& [name, message] : cases) {
     try {

@@ -329,8 +329,7 @@ TEST_F(DocLogicTest, ADamagedTextIsNamedAndTheRestOpensAndSaves) {
   EXPECT_EQ(doc.DamagedEntries(), std::vector<TDocContent*>{doc.Document->Entries[0]});
   EXPECT_EQ(doc.Document->Entries[2]->Segment->Chunk->GetLines(), std::vector<std::string>{"{\\rtf1 kept}"});
   doc.SaveToFile(Dir.File("saved.kvd"));
-  TDocLogic again(kSubject);
-  again.LoadFromFile(Dir.File("saved.kvd"));
+  TDocumentFile again = DecodeDocumentFile(Dir.File("saved.kvd"), kSubject);
   EXPECT_TRUE(again.Damaged.empty());
   EXPECT_NE(again.Document->Entries[0]->Segment->Chunk->GetLines()[0].find("could not be read"), std::string::npos);
 }

@@ -304,10 +304,10 @@ TEST_F(DocumentTest, TypedIdsTheLibraryCannotResolveBecomePlaceholdersThatWriteB
 }
 
 TEST_F(DocumentTest, NumbersNeverWrapPastTheirSixteenBits) {
-  Doc.InsertEntries(std::vector<TStreamable*>(kMaxNumberedEntries, S.Q(S.A101)), -1);
+  Doc.InsertEntries(std::vector<TStreamable*>(kMaxNumberedEntries, S.Q07->Question), -1);
   EXPECT_EQ(Doc.Entries.back()->Number, kMaxNumberedEntries);
   Doc.InsertText(-1, "note", false, nullptr, 0, 0);
-  EXPECT_THROW(Doc.InsertEntries({S.Q(S.A101)}, 0), ERangeError);
+  EXPECT_THROW(Doc.InsertEntries({S.Q07->Question}, 0), ERangeError);
   EXPECT_THROW(Doc.ToggleNumbered(static_cast<int>(Doc.Entries.size()) - 1), ERangeError);
   EXPECT_THROW(Doc.InsertText(0, "more", true, nullptr, 0, 0), ERangeError);
   EXPECT_EQ(Doc.Entries.size(), static_cast<std::size_t>(kMaxNumberedEntries) + 1);
