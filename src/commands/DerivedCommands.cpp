@@ -3,7 +3,6 @@
 #include "commands/Ask.h"
 #include "commands/DocumentCommands.h"
 #include "components/AnsiString.h"
-#include "core/Errors.h"
 #include "logic/AppLogic.h"
 
 namespace hv {
@@ -22,13 +21,14 @@ void TCreateMarkSchemeCmd::Execute(QObject*) {
 }
 
 void TCreateReportCmd::Execute(QObject*) {
-  if (!IsEnabled()) return;
-  if (!App.Documents().empty()) TellPlaceholdersLeftOut(App.Documents().front().get(), QStringLiteral("report"));
-  try {
-    App.CreateReportDocument();
-  } catch (const EError&) {
+  if (App.CurrentDocument() == nullptr) {
     Ask().Message(QString::fromLatin1(kReportNeedsDocument));
+    return;
   }
+  if (!IsEnabled()) return;
+  TellPlaceholdersLeftOut(App.CurrentDocument(), QStringLiteral("report"));
+  // Any other failure is reported as what it is, by the handler every command shares.
+  App.CreateReportDocument();
 }
 
 }  // namespace hv

@@ -89,8 +89,8 @@ public:
   // unreadable free texts do not fail: the document records them for the user to be told.
   void OpenDocument(const std::string& fileName);
   void CreateMarkSchemeDocument();
-  // Makes the first document current, then derives the report document from it. A failure after
-  // that switch raises EError with kReportNeedsDocument and adds nothing.
+  // Derives the report document from the current document; without one raises EError with
+  // kReportNeedsDocument. A failure adds nothing.
   void CreateReportDocument();
   void SetCurrentDocument(TDocLogic* doc);
 
@@ -111,6 +111,9 @@ public:
   TLibrary* Library() const { return Lib.get(); }
   const std::string& Subject() const { return SubjectName; }
   const std::string& OrganisationName() const { return Organisation; }
+  // The absolute folder of the library's text file, where links in its texts are resolved; empty
+  // for a library adopted from the caller.
+  const std::string& LibraryFolder() const { return Folder; }
   const std::vector<std::unique_ptr<TDocLogic>>& Documents() const { return DocumentList; }
   TDocLogic* CurrentDocument() const { return CurrentDoc; }
   TListRef CurrentList() const { return CurrentListRef; }
@@ -136,6 +139,7 @@ private:
   std::unique_ptr<TLibrary> Lib;
   std::string SubjectName;
   std::string Organisation;
+  std::string Folder;
   std::vector<std::unique_ptr<TDocLogic>> DocumentList;
   std::vector<std::unique_ptr<TDocLogic>> Closing;  // between DocDestroy and the end of Close
   TDocLogic* CurrentDoc = nullptr;
