@@ -34,8 +34,6 @@ inline constexpr int ClipboardChanged = 11; // the clipboard contents were repla
 inline constexpr int Statistics = 12;       // the question statistics or their filter changed
 }  // namespace AppCode
 
-inline constexpr const char* kOpenDocumentFailed =
-    "Please check that the file is not already open, and that you have not mis-typed the filename.";
 inline constexpr const char* kReportNeedsDocument = "Please click on the test Document window before creating the Report";
 
 // A list owned elsewhere (a document's entries, the selector's results, a window's list) seen as
@@ -101,11 +99,14 @@ public:
   void AdoptLibrary(const std::string& subject, TOpenedLibrary opened);
 
   void NewDocument();
-  // Any failure raises EInOutError with kOpenDocumentFailed; nothing is added or notified then.
+  // Any failure raises EInOutError with a message naming the file and the cause (no such file, no
+  // permission, open elsewhere: kOpenDocumentFailed, another library, a newer version, damaged,
+  // not a test document); nothing is added or notified then. Items the library lacks and
+  // unreadable free texts do not fail: the document records them for the user to be told.
   void OpenDocument(const std::string& fileName);
   void CreateMarkSchemeDocument();
-  // Makes the first document current, then derives the report document from it. A failure after
-  // that switch raises EError with kReportNeedsDocument and adds nothing.
+  // Derives the report document from the current document; without one raises EError with
+  // kReportNeedsDocument. A failure adds nothing.
   void CreateReportDocument();
   void SetCurrentDocument(TDocLogic* doc);
 
@@ -126,6 +127,9 @@ public:
   TLibrary* Library() const { return Lib.get(); }
   const std::string& Subject() const { return SubjectName; }
   const std::string& OrganisationName() const { return Organisation; }
+  // The absolute folder of the library's text file, where links in its texts are resolved; empty
+  // for a library adopted from the caller.
+  const std::string& LibraryFolder() const { return Folder; }
   const std::vector<std::unique_ptr<TDocLogic>>& Documents() const { return DocumentList; }
   TDocLogic* CurrentDocument() const { return CurrentDoc; }
   TListRef CurrentList() const { return CurrentListRef; }
@@ -161,6 +165,7 @@ private:
   std::unique_ptr<TLibrary> Lib;
   std::string SubjectName;
   std::string Organisation;
+  std::string Folder;
   std::vector<std::unique_ptr<TDocLogic>> DocumentList;
   std::vector<std::unique_ptr<TDocLogic>> Closing;  // between DocDestroy and the end of Close
   TDocLogic* CurrentDoc = nullptr;
