@@ -96,6 +96,12 @@ void TAppLogic::OpenDocument(const std::string& fileName) {
   Adopt(std::move(doc));
 }
 
+void TAppLogic::RecoverDocument(const std::string& copyFile, const std::string& origin) {
+  std::unique_ptr<TDocLogic> doc = NewLogic();
+  doc->LoadRecoveryCopy(copyFile, origin.empty() ? "Untitled" : origin);
+  Adopt(std::move(doc));
+}
+
 void TAppLogic::CreateMarkSchemeDocument() {
   if (CurrentDoc == nullptr || !CurrentDoc->Document) throw EError("There is no current document");
   std::unique_ptr<TDocLogic> doc = NewLogic();

@@ -87,6 +87,9 @@ public:
   void NewDocument();
   // Any failure raises EInOutError with kOpenDocumentFailed; nothing is added or notified then.
   void OpenDocument(const std::string& fileName);
+  // Opens a crash-recovery copy as an untitled, modified document that names the test it came
+  // from (origin, empty for an untitled one). Failures go on to the caller; nothing is added then.
+  void RecoverDocument(const std::string& copyFile, const std::string& origin);
   void CreateMarkSchemeDocument();
   // Makes the first document current, then derives the report document from it. A failure after
   // that switch raises EError with kReportNeedsDocument and adds nothing.

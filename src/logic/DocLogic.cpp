@@ -206,6 +206,16 @@ std::string TDocLogic::DisplayName() const {
   return slash == std::string::npos ? FileName : FileName.substr(slash + 1);
 }
 
+std::string TDocLogic::Caption() const {
+  std::string caption = DisplayName();
+  if (!RecoveredFrom.empty()) {
+    const auto slash = RecoveredFrom.find_last_of('/');
+    caption += " - recovered from " + (slash == std::string::npos ? RecoveredFrom : RecoveredFrom.substr(slash + 1));
+  }
+  if (IsModified) caption += '*';
+  return caption;
+}
+
 void TDocLogic::Changed() {
   IsModified = !UndoHistory.IsClean();
   Notify({AppCode::Modified, AppCode::Document});

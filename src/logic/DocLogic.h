@@ -59,6 +59,9 @@ public:
   void Close();
   // The file name without its folder, or "Untitled".
   std::string DisplayName() const;
+  // The window caption: the display name, the test a recovered document came from, and "*" while
+  // there are unsaved changes.
+  std::string Caption() const;
 
   // Every change is one step of the undo history, named for the menu ("Undo Move Up").
   void InsertEntries(const std::vector<TStreamable*>& items, int index, std::string_view undoName = "Insert");

@@ -87,7 +87,10 @@ public:
   THelpForm* Help();
 
   void UpdateStatus();
+  // The program and library, and the current test's caption while it has unsaved changes.
+  void UpdateTitle();
   void AppStateChanged(TObservable* sender, const TNotificationSet& codes);
+  void DocumentChanged(TObservable* sender, const TNotificationSet& codes);
 
   // The first showing's start-up steps; run by the first showEvent, and by tests directly.
   void FirstShowing();

@@ -370,7 +370,7 @@ void TQFForm::OfferResources(const TQuestion& question) {
   if (Ask().Confirm(QLatin1String(kResourceQuestion), TAskButtons::YesNo) != TAskAnswer::Yes) return;
   if (TDocLogic* doc = App.CurrentDocument()) {
     const TItemList resources(question.Resources.begin(), question.Resources.end());
-    AddItemsToDocument(*doc, resources, 0);
+    AddItemsToDocument(*doc, resources, 0, "Add Resources");
   }
 }
 
