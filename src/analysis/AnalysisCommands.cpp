@@ -86,6 +86,7 @@ void TCreateSummaryCmd::Execute(QObject*) {
   const std::string fileName = AskWorkbookName();
   if (fileName.empty()) return;
   CreateFileIndexWorkbook(*App.CurrentDocument()->Document, *App.Library(), fileName);
+  ShowStatusMessage(QStringLiteral("Workbook saved as \"%1\"").arg(PathToQt(fileName)));
   Viewer()(fileName);
 }
 
@@ -113,6 +114,7 @@ void TCreateMarkSheetCmd::Execute(QObject*) {
   if (doc == nullptr || !doc->Document) return;
   const std::string templateFile = FindTemplateFile(settings.TemplateName);
   CreateMarkEntryWorkbook(*doc->Document, *App.Library(), settings.UseResource, templateFile, studentList, fileName);
+  ShowStatusMessage(QStringLiteral("Workbook saved as \"%1\"").arg(PathToQt(fileName)));
   Viewer()(fileName);
 }
 

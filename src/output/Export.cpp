@@ -32,6 +32,7 @@ bool ExportCurrentDocument(TAppLogic& app) {
       break;
   }
   OutputForms().Print().ExportDocument(fileName);
+  ShowStatusMessage(QStringLiteral("Exported to \"%1\"").arg(fileName));
   return true;
 }
 

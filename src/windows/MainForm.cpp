@@ -17,6 +17,7 @@
 #include "commands/ViewCommands.h"
 #include "components/AnsiString.h"
 #include "logic/AppLogic.h"
+#include "logic/RecentTests.h"
 #include "model/Library.h"
 #include "model/LibraryConfig.h"
 #include "model/Segments.h"
@@ -27,11 +28,15 @@
 #include "windows/Drawing.h"
 #include "windows/HelpForm.h"
 #include "windows/MonitorForm.h"
+#include "windows/SafetyNets.h"
 #include "windows/SizeablePanel.h"
 
 namespace hv {
 
 namespace {
+
+// How long a passing message stays in the status line, in milliseconds.
+constexpr int kStatusMessageTime = 15000;
 
 // A maximised frame's outer border, which the first layout's arithmetic counts in.
 constexpr int kFrameBorder = 4;
@@ -139,6 +144,9 @@ TMainForm::TMainForm(TAppLogic& app, TCommandEnvironment& environment, QString d
   CreateCommands();
   App.AddObserver<&TMainForm::AppStateChanged>(this);
   App.DocumentRelay().AddObserver<&TMainForm::DocumentChanged>(this);
+  Environment.StatusMessage = [this](const QString& text) { statusBar()->showMessage(text, kStatusMessageTime); };
+  Recent = new TRecentMenu(App, findChild<QMenu*>(QStringLiteral("File1")), Action(QStringLiteral("Exit1")),
+                           TRecentTests::DefaultFileName());
   ReadSettings();
 
   // F1 shows the help topic of the window in use.
@@ -152,6 +160,7 @@ TMainForm::TMainForm(TAppLogic& app, TCommandEnvironment& environment, QString d
 }
 
 TMainForm::~TMainForm() {
+  Environment.StatusMessage = nullptr;
   App.DocumentRelay().RemoveObserver<&TMainForm::DocumentChanged>(this);
   App.RemoveObserver<&TMainForm::AppStateChanged>(this);
   try {
@@ -339,6 +348,8 @@ void TMainForm::AppStateChanged(TObservable*, const TNotificationSet& codes) {
 }
 
 void TMainForm::DocumentChanged(TObservable* sender, const TNotificationSet& codes) {
+  if (const auto* doc = dynamic_cast<const TDocLogic*>(sender); doc != nullptr && codes.Contains(AppCode::Filename))
+    statusBar()->showMessage(QStringLiteral("Saved \"%1\"").arg(PathToQt(doc->FileName)), kStatusMessageTime);
   if (sender == App.CurrentDocument() && (codes.Contains(AppCode::Modified) || codes.Contains(AppCode::Filename)))
     UpdateTitle();
 }

@@ -24,6 +24,7 @@ namespace hv {
 class TAppLogic;
 class TCommand;
 class TCommandEnvironment;
+class TRecentMenu;
 
 // Where the first showing puts the Question Finder, the Viewer and the first document window,
 // computed from the frame's measures the way a maximised frame of the original platform gives
@@ -85,6 +86,7 @@ public:
   void SetAboutForm(TAboutExForm* form) { AboutForm = form; }
   TAboutExForm* About() const { return AboutForm; }
   THelpForm* Help();
+  TRecentMenu* RecentMenu() const { return Recent.data(); }
 
   void UpdateStatus();
   // The program and library, and the current test's caption while it has unsaved changes.
@@ -121,6 +123,7 @@ private:
   std::map<QString, TCommand*> Commands;
   QPointer<TAboutExForm> AboutForm;
   QPointer<THelpForm> HelpForm;
+  QPointer<TRecentMenu> Recent;
   bool FirstShow = true;
   bool FlagResourceOn = true;
   bool UseResourceOn = true;

@@ -14,6 +14,7 @@
 #include "windows/AboutForm.h"
 #include "windows/DocForm.h"
 #include "windows/Drawing.h"
+#include "logic/Recovery.h"
 #include "windows/MainForm.h"
 #include "windows/MonitorForm.h"
 #include "windows/PickForm.h"
@@ -53,6 +54,8 @@ std::string ChooseLibraryKey(const QStringList& arguments) {
 TProgram::TProgram(QStringList arguments) : Arguments(std::move(arguments)) {}
 
 TProgram::~TProgram() {
+  // Reaching here is a clean end: the run's recovery copies go.
+  if (!AutosavePtr.isNull()) AutosavePtr->Finish();
   // Windows first, while the state and the commands' environment they observe still exist.
   delete About.data();
   delete MonitorPtr.data();
@@ -101,7 +104,17 @@ bool TProgram::Start() {
   Main->SetAboutForm(About);
   Main->ApplyEdition();
   viewer->ApplyEdition();
+  // Copies for crash recovery every two minutes; HARROWVANE_AUTOSAVE_SECONDS shortens that for checks.
+  bool custom = false;
+  const int seconds = qEnvironmentVariableIntValue("HARROWVANE_AUTOSAVE_SECONDS", &custom);
+  AutosavePtr = new TAutosave(*AppLogicPtr, TRecoveryStore::DefaultFolder(),
+                              custom && seconds > 0 ? seconds : TAutosave::kDefaultSeconds);
+  AutosavePtr->setParent(Main);
   return true;
+}
+
+void TProgram::OfferRecovery() {
+  if (!AutosavePtr.isNull()) AutosavePtr->OfferRecovery();
 }
 
 void TProgram::Show() {
