@@ -76,7 +76,7 @@ private slots:
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
 
-    const unsigned seed = qEnvironmentVariableIsSet("SEED") ? qEnvironmentVariableIntValue("SEED") : std::random_device{}();
+    const unsigned seed = std::random_device{}();
     qInfo("seed %u", seed);
     std::mt19937 random(seed);
     auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
@@ -107,7 +107,6 @@ private slots:
     app.SetCurrentDocument(app.Documents().back().get());
     for (int step = 0; step < 10000; ++step) {
       const std::size_t what = pick(10);
-      try {
       if (what < 5) {
         actions[pick(actions.size())]->trigger();
       } else if (what == 5) {
@@ -138,7 +137,6 @@ private slots:
                                    entries.begin() + static_cast<std::ptrdiff_t>(last) + 1),
                          entries);
       }
-      } catch (const std::exception& e) { qFatal("step %d what %zu: %s", step, what, e.what()); }
       const QString broken = Invariant(app);
       QVERIFY2(broken.isEmpty(), qPrintable(QStringLiteral("step %1: %2").arg(step).arg(broken)));
     }
