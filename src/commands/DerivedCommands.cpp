@@ -1,8 +1,8 @@
 #include "commands/DerivedCommands.h"
 
 #include "commands/Ask.h"
+#include "commands/DocumentCommands.h"
 #include "components/AnsiString.h"
-#include "core/Errors.h"
 #include "logic/AppLogic.h"
 
 namespace hv {
@@ -16,16 +16,19 @@ bool TDerivedDocCmd::IsEnabled() {
 
 void TCreateMarkSchemeCmd::Execute(QObject*) {
   if (!IsEnabled()) return;
+  TellPlaceholdersLeftOut(App.CurrentDocument(), QStringLiteral("mark scheme"));
   App.CreateMarkSchemeDocument();
 }
 
 void TCreateReportCmd::Execute(QObject*) {
-  if (!IsEnabled()) return;
-  try {
-    App.CreateReportDocument();
-  } catch (const EError&) {
+  if (App.CurrentDocument() == nullptr) {
     Ask().Message(QString::fromLatin1(kReportNeedsDocument));
+    return;
   }
+  if (!IsEnabled()) return;
+  TellPlaceholdersLeftOut(App.CurrentDocument(), QStringLiteral("report"));
+  // Any other failure is reported as what it is, by the handler every command shares.
+  App.CreateReportDocument();
 }
 
 }  // namespace hv

@@ -1,6 +1,7 @@
 #include "logic/AppLogic.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "core/Errors.h"
 #include "model/Categories.h"
@@ -40,7 +41,12 @@ TAppLogic::~TAppLogic() {
 void TAppLogic::OpenLibrary(const std::string& subject) {
   if (Lib) throw EError("A library is already open");
   SubjectName = subject;
-  AdoptLibrary(subject, ::hv::OpenLibrary(subject));
+  const TLibraryFiles files = LookupLibraryFiles(subject);
+  AdoptLibrary(subject, OpenLibraryFiles(files.TextFilename, files.LibFilename));
+  // Taken now: the configured names may be relative to the directory the program started in.
+  std::error_code ignored;
+  const std::filesystem::path text = std::filesystem::absolute(files.TextFilename, ignored);
+  Folder = text.has_parent_path() ? text.parent_path().string() : std::string();
 }
 
 void TAppLogic::AdoptLibrary(const std::string& subject, TOpenedLibrary opened) {
@@ -88,10 +94,34 @@ void TAppLogic::NewDocument() {
 
 void TAppLogic::OpenDocument(const std::string& fileName) {
   std::unique_ptr<TDocLogic> doc = NewLogic();
+  const auto slash = fileName.find_last_of('/');
+  const std::string shown = "\"" + (slash == std::string::npos ? fileName : fileName.substr(slash + 1)) + "\"";
+  // Each cause gets its own message, so the teacher learns what to do about it.
   try {
     doc->LoadFromFile(fileName);
-  } catch (...) {
-    throw EInOutError(kOpenDocumentFailed);
+  } catch (const EFileOpenError& e) {
+    using R = EFileOpenError::TReason;
+    switch (e.Reason) {
+      case R::NotFound: throw EInOutError("Cannot open " + shown + ": there is no such file.");
+      case R::NoPermission: throw EInOutError("Cannot open " + shown + ": you do not have permission to read it.");
+      case R::Folder: throw EInOutError("Cannot open " + shown + ": it is a folder, not a test document.");
+      case R::NotRegular: throw EInOutError("Cannot open " + shown + ": it is not a file, so not a test document.");
+      case R::Other: break;
+    }
+    throw EInOutError(e.what());
+  } catch (const EDocumentFileError& e) {
+    using K = EDocumentFileError::TKind;
+    switch (e.Kind) {
+      case K::NotADocument: throw EInOutError(shown + " is not a test document.");
+      case K::NewerVersion:
+      case K::OtherLibrary: throw EInOutError(std::string(e.what()) + " (" + shown + ").");
+      case K::Damaged: throw EInOutError("Cannot open " + shown + ": " + e.what() + ".");
+    }
+    throw EInOutError(e.what());
+  } catch (const EInOutError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw EInOutError("Cannot open " + shown + ": " + e.what());
   }
   Adopt(std::move(doc));
 }
@@ -110,16 +140,11 @@ void TAppLogic::CreateMarkSchemeDocument() {
 }
 
 void TAppLogic::CreateReportDocument() {
-  if (DocumentList.empty()) throw EError(kReportNeedsDocument);
-  SetCurrentDocument(DocumentList.front().get());
-  std::unique_ptr<TDocLogic> doc;
-  try {
-    if (CurrentDoc == nullptr || !CurrentDoc->Document) throw EError(kReportNeedsDocument);
-    doc = NewLogic();
-    doc->InitFromReports(*CurrentDoc->Document);
-  } catch (...) {
-    throw EError(kReportNeedsDocument);
-  }
+  // From the document the teacher is working on, as the mark scheme is: the first open document
+  // is often the empty one made at start-up.
+  if (CurrentDoc == nullptr || !CurrentDoc->Document) throw EError(kReportNeedsDocument);
+  std::unique_ptr<TDocLogic> doc = NewLogic();
+  doc->InitFromReports(*CurrentDoc->Document);
   Adopt(std::move(doc));
 }
 

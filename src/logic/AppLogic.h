@@ -31,8 +31,6 @@ inline constexpr int SearchResults = 10;    // the selector's results were repla
 inline constexpr int ClipboardChanged = 11; // the clipboard contents were replaced
 }  // namespace AppCode
 
-inline constexpr const char* kOpenDocumentFailed =
-    "Please check that the file is not already open, and that you have not mis-typed the filename.";
 inline constexpr const char* kReportNeedsDocument = "Please click on the test Document window before creating the Report";
 
 // A list owned elsewhere (a document's entries, the selector's results, a window's list) seen as
@@ -85,14 +83,17 @@ public:
   void AdoptLibrary(const std::string& subject, TOpenedLibrary opened);
 
   void NewDocument();
-  // Any failure raises EInOutError with kOpenDocumentFailed; nothing is added or notified then.
+  // Any failure raises EInOutError with a message naming the file and the cause (no such file, no
+  // permission, open elsewhere: kOpenDocumentFailed, another library, a newer version, damaged,
+  // not a test document); nothing is added or notified then. Items the library lacks and
+  // unreadable free texts do not fail: the document records them for the user to be told.
   void OpenDocument(const std::string& fileName);
   // Opens a crash-recovery copy as an untitled, modified document that names the test it came
   // from (origin, empty for an untitled one). Failures go on to the caller; nothing is added then.
   void RecoverDocument(const std::string& copyFile, const std::string& origin);
   void CreateMarkSchemeDocument();
-  // Makes the first document current, then derives the report document from it. A failure after
-  // that switch raises EError with kReportNeedsDocument and adds nothing.
+  // Derives the report document from the current document; without one raises EError with
+  // kReportNeedsDocument. A failure adds nothing.
   void CreateReportDocument();
   void SetCurrentDocument(TDocLogic* doc);
 
@@ -113,6 +114,9 @@ public:
   TLibrary* Library() const { return Lib.get(); }
   const std::string& Subject() const { return SubjectName; }
   const std::string& OrganisationName() const { return Organisation; }
+  // The absolute folder of the library's text file, where links in its texts are resolved; empty
+  // for a library adopted from the caller.
+  const std::string& LibraryFolder() const { return Folder; }
   const std::vector<std::unique_ptr<TDocLogic>>& Documents() const { return DocumentList; }
   TDocLogic* CurrentDocument() const { return CurrentDoc; }
   TListRef CurrentList() const { return CurrentListRef; }
@@ -138,6 +142,7 @@ private:
   std::unique_ptr<TLibrary> Lib;
   std::string SubjectName;
   std::string Organisation;
+  std::string Folder;
   std::vector<std::unique_ptr<TDocLogic>> DocumentList;
   std::vector<std::unique_ptr<TDocLogic>> Closing;  // between DocDestroy and the end of Close
   TDocLogic* CurrentDoc = nullptr;

@@ -77,6 +77,48 @@ TEST_F(DumpTest, JsonDumpListsTreesAndSegments) {
   EXPECT_EQ(first["rtfBytes"], ReadBytes(Src / "texts" / "q1.rtf").size());
 }
 
+// A damaged file can nest nodes as deep as it likes: both dumps walk without recursion and write
+// output that grows with the number of nodes, not with the square of the depth.
+TEST_F(DumpTest, VeryDeepTreesDumpInLinearSpace) {
+  constexpr int kDepth = 100000;
+  auto lib = TLibrary::CreateEmpty();
+  TCategory* topic = lib->Topics;
+  TIdentityCategory* node = lib->QuestionTree;
+  for (int i = 0; i < kDepth; ++i) {
+    topic = topic->CreateChild();
+    topic->SetName("t");
+    node = static_cast<TIdentityCategory*>(node->CreateChild());
+    node->SetCode("7");
+  }
+  TQuestion* question = node->AddQuestion();
+  question->Topics.push_back(topic);
+  TIdentityCategory* top = static_cast<TIdentityCategory*>(lib->QuestionTree->Children[0]);
+  top->Related.push_back(node);
+
+  const std::string shortId = std::string(56, '7') + "..." + std::string(56, '7');
+  std::ostringstream textOut;
+  EXPECT_EQ(DumpLibrary(*lib, textOut, false), 0);
+  const std::string text = textOut.str();
+  EXPECT_LT(text.size(), 300u * kDepth);
+  EXPECT_TRUE(Contains(text, "\n  7  \"\"  related Q" + shortId + "\n"));
+  EXPECT_TRUE(Contains(text, "(level 100000) " + shortId + "  \"\"  [Q]\n"));
+
+  std::ostringstream jsonOut;
+  EXPECT_EQ(DumpLibrary(*lib, jsonOut, true), 0);
+  const std::string json = jsonOut.str();
+  EXPECT_LT(json.size(), 400u * kDepth);
+  // Parsed as a whole, a document this deep would exhaust the stack of the JSON library itself.
+  EXPECT_TRUE(TJson::accept(json));
+  std::size_t codes = 0;
+  for (std::size_t at = 0; (at = json.find("\"code\": \"7\"", at)) != std::string::npos; ++at) ++codes;
+  EXPECT_EQ(codes, static_cast<std::size_t>(kDepth));
+  EXPECT_TRUE(Contains(json, "\"id\": \"" + shortId + "\",\"name\""));
+  EXPECT_TRUE(Contains(json, "\"id\": \"Q" + shortId + "\",\n"));
+  std::string topicHead, topicTail;
+  for (int i = 0; i < 28; ++i) topicHead += "t/", topicTail += "/t";
+  EXPECT_TRUE(Contains(json, "\"topics\": [\n        \"" + topicHead + "..." + topicTail + "\"\n"));
+}
+
 TEST_F(DumpTest, UnreadableTextsAreCountedNotFatal) {
   WriteSources(BaseManifest());
   BuildLibrary(Src.string(), Out.string());
@@ -268,7 +310,9 @@ TEST_F(DocTest, DecodesEntriesNumbersAndFreeTexts) {
   EXPECT_EQ(j["entries"][3]["id"], "QP102b");
 }
 
-TEST_F(DocTest, RefusesNewerVersionsAndUnknownIds) {
+// Items the library lacks are listed as missing and do not fail the run; a free text whose record
+// cannot be read is named and fails it, after every other entry is listed.
+TEST_F(DocTest, RefusesNewerVersionsListsMissingItemsAndNamesDamagedTexts) {
   const std::string newer = WriteDocument(11, "Lib");
   try {
     DecodeDocument(newer, Opener());
@@ -278,18 +322,29 @@ TEST_F(DocTest, RefusesNewerVersionsAndUnknownIds) {
   }
   EXPECT_TRUE(Subjects.empty());  // the library is not even opened
 
-  const std::string unknown = WriteDocument(10, "Lib", "QP109");
-  try {
-    DecodeDocument(unknown, Opener());
-    ADD_FAILURE();
-  } catch (const EDataError& e) {
-    EXPECT_STREQ(e.what(), "Invalid ID: QP109");
+  {
+    TDecodedDocument unknown = DecodeDocument(WriteDocument(10, "Lib", "QP109"), Opener());
+    EXPECT_EQ(unknown.File.MissingIDs, std::vector<std::string>{"QP109"});
+    std::ostringstream text;
+    EXPECT_EQ(DumpDocument(unknown, text, false), 0);
+    EXPECT_TRUE(Contains(text.str(), "  QP109  \"QP109: not in this library\"  marks 0  time 0  missing from the library\n"))
+        << text.str();
   }
   EXPECT_EQ(CurrentLibrary, nullptr);
+
+  const std::string damaged = WriteDocument(10, "Lib");
+  std::string bytes = ReadBytes(damaged);
+  bytes[11] = '\x7F';  // the free text's line now claims more bytes than the file holds
+  WriteBytes(damaged, bytes);
+  TDecodedDocument decoded = DecodeDocument(damaged, Opener());
+  ASSERT_EQ(decoded.File.Damaged.size(), 1u);
+  std::ostringstream text;
+  EXPECT_EQ(DumpDocument(decoded, text, false), 1);
+  EXPECT_TRUE(Contains(text.str(), "\"Class test\"  marks 5  time 0  rtf unreadable: Stream read error\n")) << text.str();
+  EXPECT_TRUE(Contains(text.str(), "  2  QP102b  \"Part b\"")) << text.str();
 }
 
-std::string RunTool(const std::string& arguments, int& status) {
-  const std::string command = "HARROWVANE_CONFIG_DIR='" HV_BINARY_DIR "/data/sample' '" HVLIB_EXE "' " + arguments;
+std::string RunCommand(const std::string& command, int& status) {
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return {};
   std::string output;
@@ -299,6 +354,41 @@ std::string RunTool(const std::string& arguments, int& status) {
   status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return output;
 }
+
+std::string RunTool(const std::string& arguments, int& status) {
+  return RunCommand("HARROWVANE_CONFIG_DIR='" HV_BINARY_DIR "/data/sample' '" HVLIB_EXE "' " + arguments, status);
+}
+
+#ifdef HV_WITH_QT
+TEST_F(DocTest, ClassRecordsFromTheCommandLine) {
+  const std::string doc = WriteDocument(10, "Lib");
+  // The library names its own template; a school keeps it beside the configuration.
+  fs::copy_file(HV_SOURCE_DIR "/resources/templates/RX2P.xltx", Out / "T.xltx");
+  WriteBytes(Dir / "class.csv", "\xEF\xBB\xBFSurname,Forename\r\n\r\nSmith,Jo\r\n\xD0\x96\xD1\x83\xD0\xBA,Ann\r\n");
+  const auto run = [&](const std::string& arguments, int& status) {
+    return RunCommand("HARROWVANE_CONFIG_DIR='" + Out.string() + "' '" HVLIB_EXE "' " + arguments + " 2>&1", status);
+  };
+  int status = -1;
+  std::string said = run("students " + (Dir / "class.csv").string() + " " + (Dir / "class.ptx").string(), status);
+  EXPECT_EQ(status, 0) << said;
+  EXPECT_TRUE(Contains(said, "\"Surname, Forename\" taken as column headings")) << said;
+  EXPECT_EQ(ReadBytes(Dir / "class.ptx"), "\xEF\xBB\xBFSmith,Jo,,\r\n\xD0\x96\xD1\x83\xD0\xBA,Ann,,\r\n");
+
+  said = run("marksheet " + doc + " " + (Dir / "marks.xls").string() + " --students " + (Dir / "class.ptx").string(),
+             status);
+  EXPECT_EQ(status, 0) << said;
+  EXPECT_TRUE(ReadBytes(Dir / "marks.xlsx").starts_with("PK"));
+  said = run("fileindex " + doc + " " + (Dir / "index.xlsx").string(), status);
+  EXPECT_EQ(status, 0) << said;
+  EXPECT_TRUE(ReadBytes(Dir / "index.xlsx").starts_with("PK"));
+  EXPECT_FALSE(fs::exists(Dir / "q.txt"));
+
+  run("marksheet " + doc, status);
+  EXPECT_EQ(status, 2);
+  said = run("students " + (Dir / "none.csv").string() + " " + (Dir / "x.ptx").string(), status);
+  EXPECT_EQ(status, 1) << said;
+}
+#endif
 
 TEST(SampleTest, DumpAndTextWorkOnTheBuiltSample) {
   if (!fs::exists(HV_BINARY_DIR "/data/sample/Sample.dat")) GTEST_SKIP() << "the sample library is not built";

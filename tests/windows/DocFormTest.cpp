@@ -3,6 +3,7 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -10,6 +11,7 @@
 #include "ScriptedAsk.h"
 #include "WindowRig.h"
 #include "model/Document.h"
+#include "windows/ItemDrag.h"
 
 using namespace hv;
 using namespace hv::test;
@@ -165,6 +167,29 @@ private slots:
     Form->DocLBDragDrop(list, RowPoint(list, 0));
     QVERIFY(Doc()->Document->Entries.front() == moved);
     QCOMPARE(SelectedRows(list), (std::vector<int>{0}));
+
+    // Onto itself: nothing moved, so the document is not changed.
+    Doc()->IsModified = false;
+    ClickRows(Form, {3});
+    Form->DocLBDragDrop(list, RowPoint(list, 3));
+    QVERIFY(!Doc()->IsModified);
+  }
+
+  // A drop from another running copy adds what it carries, not this copy's selection; items of
+  // another library are refused.
+  void droppingFromAnotherCopyAddsTheCarriedItems() {
+    const TListRef results(Rig->Results());
+    Rig->App.SetSelection({Rig->Results()[2]}, results);
+    std::unique_ptr<QMimeData> carried(NewItemData(Rig->App));
+    Rig->App.SetSelection({Rig->Results()[7]}, results);
+    Ask->ExpectConfirm(QStringLiteral("Untitled already contains QP03. Do you want to include it again?"), TAskAnswer::Yes);
+    Form->DocLBDragDrop(nullptr, RowPoint(Form->DocLB(), 0), carried.get());
+    QCOMPARE(Doc()->Document->Entries[0]->Segment, static_cast<TTextSegment*>(Rig->Results()[2]));
+    carried->setData(QLatin1String(kItemsMimeType), QByteArray("harrowvane-items 1\nChemistry\nQP01"));
+    Ask->ExpectMessage(QStringLiteral(
+        "These items come from the library \"Chemistry\" and cannot be added to a document of the library \"Ten\"."));
+    Form->DocLBDragDrop(nullptr, RowPoint(Form->DocLB(), 0), carried.get());
+    QCOMPARE(Doc()->Document->Entries.size(), std::size_t{11});
   }
 
   void draggingSeveralEntriesWithinTheListIsRefused() {

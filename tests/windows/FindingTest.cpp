@@ -1,6 +1,7 @@
 // Finding and reading over the sample library: the Question Finder, the category picker, the
 // Viewer, the related information dialog and the text list, driven as a user drives them.
 #include <QDockWidget>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -22,6 +23,7 @@
 #include "logic/QuestionSelector.h"
 #include "model/Document.h"
 #include "model/TextStore.h"
+#include "windows/QtAsk.h"
 #include "windows/SizeablePanel.h"
 
 using namespace hv;
@@ -244,6 +246,25 @@ private slots:
     QCOMPARE(current, static_cast<TCategory*>(tree));
   }
 
+  // Enter presses the focused button, not the default one; a click on a marker opens its branch.
+  void pickerTakesEnterOnTheFocusedButtonAndClicksOnMarkers() {
+    TFindingRig rig(false);
+    TPickForm* picker = rig.Picker;
+    TIdentityCategory* tree = rig.Library().QuestionTree;
+    const std::unique_ptr<TSet> available = rig.Selector().AvailableIdentities();
+    int rows = 0;
+    WhenModal([&](QWidget*) {
+      const QRect paper = picker->CategoriesLB()->visualItemRect(picker->CategoriesLB()->item(1));
+      QTest::mouseClick(picker->CategoriesLB()->viewport(), Qt::LeftButton, {}, paper.topLeft() + QPoint(16, 6));
+      rows = picker->CategoriesLB()->count();
+      picker->StartB()->setFocus();  // Continue is the default
+      QTest::keyClick(picker->StartB(), Qt::Key_Return);
+    });
+    TCategory* current = tree->Children.front();
+    QCOMPARE(picker->Pick(tree, *available, current, false), TPickResult::Start);
+    QCOMPARE(rows, 1 + static_cast<int>(tree->Children.size() + tree->Children.front()->Children.size()));
+  }
+
   void alphabeticalListingIsKeptAndOnlyForTopics() {
     TFindingRig rig(false);
     TPickForm* picker = rig.Picker;
@@ -323,6 +344,17 @@ private slots:
     QVERIFY(std::find(offered.begin(), offered.end(), FullID(results[other]->Resources.front())) != offered.end());
   }
 
+  // A resource without a text is not offered, and the click selects and shows the question.
+  void resourceWithoutATextIsNotOffered() {
+    TFindingRig rig;
+    const auto& results = rig.Results();
+    const auto plain = std::find_if(results.begin(), results.end(), [](TQuestion* q) { return q->Resources.empty(); });
+    (*plain)->Resources = {static_cast<TIdentityCategory*>(rig.Library().ResourceTree->CreateChild())};
+    ClickRow(rig.QF->QuestionsLB(), static_cast<int>(plain - results.begin()));
+    QVERIFY(rig.Ask.Verify());
+    QCOMPARE(rig.Viewer->LoadedChunk(), (*plain)->Chunk);
+  }
+
   void clicksKeepTheUsersMultiSelection() {
     TFindingRig rig;
     QAbstractItemView* list = rig.QF->QuestionsLB();
@@ -385,6 +417,26 @@ private slots:
     QCOMPARE(text->SelStart(), 5);
     rig.Viewer->UpdateText(true);
     QCOMPARE(text->SelStart(), 0);
+  }
+
+  // Repainting the header keeps the reader's place; after a text that could not be read, going
+  // back loads the text shown before instead of taking the emptied control for it.
+  void viewerKeepsItsPlaceAndRecoversFromAnUnreadableText() {
+    TFindingRig rig;
+    std::string rtf = "{\\rtf1 ";
+    for (int i = 0; i < 300; ++i) rtf += "line\\par ";
+    TQuestion question;
+    question.SetChunk(std::make_unique<TTextChunk>(std::vector<std::string>{rtf + "}"}));
+    rig.App.SelectItem(&question, nullptr, true);
+    rig.Viewer->ViewerTX()->SetScrollPosY(400);
+    const int y = rig.Viewer->ViewerTX()->ScrollPosY();
+    rig.Viewer->CurrentItemBox()->repaint();
+    QVERIFY(y > 0 && rig.Viewer->ViewerTX()->ScrollPosY() == y);
+    TQuestion broken;
+    broken.SetChunk(std::make_unique<TTextChunk>(std::vector<std::string>{}));
+    QVERIFY_THROWS_EXCEPTION(EListError, rig.App.SelectItem(&broken, nullptr, false));
+    rig.App.GoBack();
+    QVERIFY(ViewerText(rig).startsWith(QLatin1String("line")));
   }
 
   void viewerToolbarLayout() {
@@ -473,6 +525,37 @@ private slots:
     QCOMPARE(started.size(), 1);
     QCOMPARE(started[0], (QStringList{program, QStringLiteral("-v"), QStringLiteral("a;b"), QStringLiteral("$HOME")}));
     QVERIFY(ask.Verify());
+
+    // Every file of a USB stick is executable: a PDF still opens unasked, found by a Windows path.
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("sheets")));
+    QFile pdf(dir.filePath(QStringLiteral("sheets/notes.pdf")));
+    QVERIFY(pdf.open(QIODevice::WriteOnly) && pdf.write("%PDF-1.4\n") > 0);
+    pdf.close();
+    pdf.setPermissions(pdf.permissions() | QFile::ExeOwner);
+    QVERIFY(FollowLink(QStringLiteral("sheets\\notes.pdf"), dir.path(), actions));
+    QCOMPARE(opened.last(), QUrl::fromLocalFile(pdf.fileName()));
+    // "httpd.sh" is a local script, not a web link.
+    QFile httpd(dir.filePath(QStringLiteral("httpd.sh")));
+    QVERIFY(httpd.open(QIODevice::WriteOnly));
+    ask.ExpectConfirm(QStringLiteral("This link would run the program \"%1\".  Do you want to run it?").arg(httpd.fileName()),
+                      TAskAnswer::No);
+    QVERIFY(!FollowLink(QStringLiteral("httpd.sh"), dir.path(), actions));
+  }
+
+  // Questions open over the window in use (the text list, no longer above every program), and the
+  // question before running a program takes Enter as No.
+  void questionsOpenOverTheActiveWindow() {
+    TFindingRig rig;
+    RunCommand<TViewMarkSchemeCmd>();
+    QVERIFY(!rig.TSList->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QApplication::setActiveWindow(rig.TSList);
+    QWidget* parent = nullptr;
+    WhenModal([&](QWidget* modal) {
+      parent = modal->parentWidget();
+      QTest::keyClick(modal, Qt::Key_Return);
+    });
+    QCOMPARE(TQtAsk(rig.Main).Confirm(QStringLiteral("Run it?"), TAskButtons::YesNoDefaultNo), TAskAnswer::No);
+    QCOMPARE(parent, static_cast<QWidget*>(rig.TSList));
   }
 
   void relatedDialogStartsAfreshEachTime() {
@@ -501,6 +584,14 @@ private slots:
     QCOMPARE(dialog->ShowRelated(two, chosen), 2);
     QVERIFY(fresh);
     QCOMPARE(chosen, three[1]);
+
+    // With the keyboard alone: an arrow key chooses a row, and Enter takes it.
+    WhenModal([&](QWidget*) {
+      QTest::keyClick(dialog->RelatedLB(), Qt::Key_Down);
+      QTest::keyClick(dialog->RelatedLB(), Qt::Key_Return);
+    });
+    QCOMPARE(dialog->ShowRelated(two, chosen), 1);
+    QVERIFY(chosen == two[0] || chosen == two[1]);
   }
 
   void relatedCommandChoosesThroughTheDialog() {
@@ -577,6 +668,13 @@ private slots:
     // The same kind again refills nothing: the selection stays.
     RunCommand<TViewMarkSchemeCmd>();
     QVERIFY(list->ListLB()->item(1)->isSelected());
+
+    // An arrow key on the tabs shows the next kind; the old rows' position and selection go with
+    // them, while the text shown stays.
+    QTest::keyClick(list->TabSet(), Qt::Key_Right);
+    QCOMPARE(list->windowTitle(), QStringLiteral("Standards report"));
+    QVERIFY(rig.App.CurrentIndex() == -1 && !rig.App.SelectionSource());
+    QVERIFY(dynamic_cast<TMarkScheme*>(rig.App.SelectedSegment()) != nullptr);
     list->close();
     QVERIFY(!list->isVisible());
     QVERIFY(!TSListManager().Visible());
