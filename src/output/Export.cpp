@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "commands/Ask.h"
+#include "commands/CommandFramework.h"
 #include "logic/AppLogic.h"
 #include "output/OutputForms.h"
 #include "output/PrintForm.h"

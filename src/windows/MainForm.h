@@ -86,7 +86,7 @@ public:
   void SetAboutForm(TAboutExForm* form) { AboutForm = form; }
   TAboutExForm* About() const { return AboutForm; }
   THelpForm* Help();
-  TRecentMenu* RecentMenu() const { return Recent.data(); }
+  TRecentMenu* RecentMenu() const { return Recent; }
 
   void UpdateStatus();
   // The program and library, and the current test's caption while it has unsaved changes.
@@ -123,7 +123,7 @@ private:
   std::map<QString, TCommand*> Commands;
   QPointer<TAboutExForm> AboutForm;
   QPointer<THelpForm> HelpForm;
-  QPointer<TRecentMenu> Recent;
+  TRecentMenu* Recent = nullptr;  // a child of the File menu
   bool FirstShow = true;
   bool FlagResourceOn = true;
   bool UseResourceOn = true;
