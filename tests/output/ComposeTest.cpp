@@ -256,8 +256,8 @@ private slots:
   void answerLinesAreDrawnOnEveryPaperAndOrientation() {
     TOutputWorld w;
     // An answer line with a dotted leader and the same line with a plain tab.
-    TOutputWorld::SetText(w.Q[0], "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times New Roman;}}\\pard\\tldot\\tqr\\tx8000\\f0 "
-                                  "Energy =\\tab J\\par\\pard\\tqr\\tx8000 Plain =\\tab K\\par -\\par}");
+    TOutputWorld::SetText(w.Q[0], "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times New Roman;}}\\pard\\li567\\tldot\\tqr\\tx8000\\f0 "
+                                  "Energy =\\tab J\\par\\pard\\li567\\tqr\\tx8000 Plain =\\tab K\\par -\\par}");
     TDocLogic* doc = w.DocumentWith({w.Q[0]});
     QPrinter& printer = OutputForms().Print().Printer;
     for (const auto& [paper, orientation] : {std::pair{QPageSize::A4, QPageLayout::Portrait},
@@ -280,19 +280,24 @@ private slots:
         const QTextBlock block = c.document()->findBlock(int(c.document()->toPlainText().indexOf(before)));
         const QTextLine line = block.layout()->lineAt(0);
         const int tab = int(block.text().indexOf(QLatin1Char('\t')));
-        const QPointF origin = c.document()->documentLayout()->blockBoundingRect(block).topLeft() -
-                               block.layout()->boundingRect().topLeft() + QPointF(c.PageSetup().MarginLeft / 15.0, c.PageSetup().MarginTop / 15.0);
+        const QRectF rect = c.document()->documentLayout()->blockBoundingRect(block);
+        const QPointF origin = QPointF(rect.left(), rect.top() - block.layout()->boundingRect().top()) +
+                               QPointF(c.PageSetup().MarginLeft / 15.0, c.PageSetup().MarginTop / 15.0);
         const QRect gap = QRectF(origin.x() + line.cursorToX(tab) + 4, origin.y() + line.y(),
                                  line.cursorToX(tab + 1) - line.cursorToX(tab) - 8, line.height()).toRect();
-        int ink = 0;
+        int ink = 0, tail = 0;  // tail: the last 20 pixels, where the leader meets the text after it
         for (int y = gap.top(); y <= gap.bottom(); ++y)
           for (int x = gap.left(); x <= gap.right(); ++x)
-            if (qGray(page.pixel(x, y)) < 160) ++ink;
-        return std::pair{gap.width(), ink};
+            if (qGray(page.pixel(x, y)) < 160) {
+              ++ink;
+              if (x > gap.right() - 20) ++tail;
+            }
+        return std::tuple{gap.width(), ink, tail};
       };
-      const auto [dottedWidth, dots] = inkInGap(QStringLiteral("Energy"));
-      QVERIFY2(dottedWidth > 300 && dots > dottedWidth / 10, qPrintable(QStringLiteral("%1 %2").arg(dottedWidth).arg(dots)));
-      QCOMPARE(inkInGap(QStringLiteral("Plain")).second, 0);
+      const auto [dottedWidth, dots, tail] = inkInGap(QStringLiteral("Energy"));
+      QVERIFY2(dottedWidth > 300 && dots > dottedWidth / 10 && tail > 0,
+               qPrintable(QStringLiteral("%1 %2 %3").arg(dottedWidth).arg(dots).arg(tail)));
+      QCOMPARE(std::get<1>(inkInGap(QStringLiteral("Plain"))), 0);
     }
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setPageOrientation(QPageLayout::Portrait);
