@@ -285,7 +285,7 @@ void TPrintForm::ComposeDocument(const std::vector<TDocContent*>& entries) {
   TTextStreamer streamer(c);
   for (TDocContent* entry : entries) {
     TTextChunk* chunk = entry->Segment != nullptr ? entry->Segment->Chunk : nullptr;
-    if (chunk == nullptr) continue;
+    if (chunk == nullptr || entry->IsPlaceholder()) continue;
     c.SetSelLength(0);
     c.SetSelStart(-1);
     const int start = c.SelStart();

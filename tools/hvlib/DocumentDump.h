@@ -25,7 +25,8 @@ std::string DocumentSubject(const std::string& fileName);
 // with it as the CurrentLibrary (restored afterwards).
 TDecodedDocument DecodeDocument(const std::string& fileName, const TLibraryOpener& open);
 
-// Entries with number, typed ID, name, marks and time; free texts with their RTF size.
-void DumpDocument(TDecodedDocument& decoded, std::ostream& out, bool json);
+// Entries with number, typed ID, name, marks and time; free texts with their RTF size; items the
+// library lacks as missing. Answers how many entries' own texts could not be read.
+int DumpDocument(TDecodedDocument& decoded, std::ostream& out, bool json);
 
 }  // namespace hv::hvlib

@@ -124,7 +124,13 @@ int Run(std::vector<std::string> args) {
       TDecodedDocument decoded = DecodeDocument(args[0], [](const std::string& subject) {
         return LoadLibrary(subject, std::string());
       });
-      DumpDocument(decoded, std::cout, json);
+      // Like dump: a text that cannot be read fails the run, after every other entry is listed.
+      const int unreadable = DumpDocument(decoded, std::cout, json);
+      for (const std::string& warning : decoded.File.Warnings) std::cerr << "hvlib: " << args[0] << ": " << warning << "\n";
+      if (unreadable > 0) {
+        std::cerr << "hvlib: " << args[0] << ": " << unreadable << " texts could not be read\n";
+        return 1;
+      }
     } catch (const std::exception& e) {
       std::cerr << "hvlib: " << args[0] << ": " << e.what() << "\n";
       return 1;
