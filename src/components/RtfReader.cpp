@@ -51,8 +51,14 @@ int TReader::FormatFor(const CharProps& props)
     return index;
 }
 
-void TReader::AppendBody(const QString& text, const CharProps& props)
+void TReader::AppendBody(const QString& rawText, const CharProps& props)
 {
+    // Control characters other than the tab (from \u8 or \'01, say) are not text: nothing shows
+    // them and no writer can say them back, so they are left out here.
+    QString text = rawText;
+    text.removeIf([](QChar c) { return c.unicode() < 0x20 && c != u'\t'; });
+    if (text.isEmpty())
+        return;
     const int format = FormatFor(props);
     if (!Cur.Runs.empty() && Cur.Runs.back().Format == format && Cur.Runs.back().Image < 0) {
         Cur.Runs.back().Length += int(text.size());
