@@ -138,7 +138,8 @@ private slots:
         QCOMPARE(just.alignment() & Qt::AlignHorizontal_Mask, Qt::AlignJustify);
         QCOMPARE(just.lineHeightType(), int(QTextBlockFormat::ProportionalHeight));
         QCOMPARE(just.lineHeight(), 150.0);
-        QVERIFY(just.nonBreakableLines());
+        // \keep keeps the lines on one page; it must not stop them wrapping.
+        QVERIFY(just.property(rtf::kKeepTogetherProperty).toBool() && !just.nonBreakableLines());
         QCOMPARE(BlockOf(*doc, QStringLiteral("exact")).lineHeightType(), int(QTextBlockFormat::FixedHeight));
         const QTextBlockFormat tabs = BlockOf(*doc, QStringLiteral("tabs"));
         QVERIFY(tabs.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore);
@@ -352,6 +353,7 @@ private slots:
         QTest::newRow("bin in text past end") << QByteArray("{\\rtf1 kept\\bin2147483647 xyz") << QStringLiteral("kept");
         QTest::newRow("negative bin") << QByteArray("{\\rtf1 a\\bin-5 b}") << QStringLiteral("ab");
         QTest::newRow("uc huge") << QByteArray("{\\rtf1 {\\uc1000000\\u1046 swallowed}after}") << QStringLiteral("\u0416after");
+        QTest::newRow("colour index overflow") << QByteArray("{\\rtf1 \\cf2147483647 x{\\cb2147483647 y}}") << QStringLiteral("xy");
         QTest::newRow("unbalanced open") << QByteArray("{\\rtf1 a{\\b b{\\i c") << QStringLiteral("abc");
         QTest::newRow("unbalanced close") << QByteArray("{\\rtf1 a}}}b") << QStringLiteral("a");
         QTest::newRow("truncated word") << QByteArray("{\\rtf1 text\\par\\pard\\f") << QStringLiteral("text\n");

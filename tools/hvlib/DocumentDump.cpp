@@ -59,6 +59,8 @@ TEntryInfo Describe(const TLibrary& library, TDocContent& entry) {
 
 }  // namespace
 
+std::string DocumentSubject(const std::string& fileName) { return ReadDocumentSubject(fileName); }
+
 TDecodedDocument DecodeDocument(const std::string& fileName, const TLibraryOpener& open) {
   RegisterModelClasses();
   TDecodedDocument decoded;

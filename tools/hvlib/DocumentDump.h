@@ -17,6 +17,10 @@ struct TDecodedDocument {
 
 using TLibraryOpener = std::function<TOpenedLibrary(const std::string& subject)>;
 
+// The subject (library key) a document file was written for, read from the head of its object
+// stream.
+std::string DocumentSubject(const std::string& fileName);
+
 // Reads the subject from the file, opens that library through `open`, and decodes the document
 // with it as the CurrentLibrary (restored afterwards).
 TDecodedDocument DecodeDocument(const std::string& fileName, const TLibraryOpener& open);
