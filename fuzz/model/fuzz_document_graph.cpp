@@ -64,6 +64,18 @@ void CheckNumbers(const TDocument& doc) {
     if (entry->Numbered && entry->Number != expected++) std::abort();
 }
 
+// A derived document has one entry per question of its source, each numbered as its question.
+void CheckDerived(const TDocument& source, const TDocument& derived) {
+  std::size_t k = 0;
+  for (const TDocContent* entry : source.Entries) {
+    if (dynamic_cast<TQuestion*>(entry->Segment) == nullptr) continue;
+    if (k >= derived.Entries.size()) std::abort();
+    const TDocContent* made = derived.Entries[k++];
+    if (made->Numbered != entry->Numbered || (made->Numbered && made->Number != entry->Number)) std::abort();
+  }
+  if (k != derived.Entries.size()) std::abort();
+}
+
 void Exercise(TDocument& doc) {
   for (TDocContent* entry : doc.Entries) {
     if (entry->Segment == nullptr) std::abort();
@@ -106,10 +118,10 @@ void Exercise(TDocument& doc) {
   CheckNumbers(copy);
   TDocument schemes;
   schemes.AddMarkSchemes(doc);
-  CheckNumbers(schemes);
+  CheckDerived(doc, schemes);
   TDocument reports;
   reports.AddReports(doc);
-  CheckNumbers(reports);
+  CheckDerived(doc, reports);
   if (!copy.Entries.empty()) {
     copy.ToggleNumbered(0);
     copy.MoveEntry(0, static_cast<int>(copy.Entries.size()) - 1);
