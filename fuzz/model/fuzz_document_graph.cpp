@@ -64,16 +64,17 @@ void CheckNumbers(const TDocument& doc) {
     if (entry->Numbered && entry->Number != expected++) std::abort();
 }
 
-// A derived document has one entry per question of its source, each numbered as its question.
+// A derived document has one entry per question of its source, in order, each numbered as its
+// question is, so a scheme reads 3 where its question did.
 void CheckDerived(const TDocument& source, const TDocument& derived) {
-  std::size_t k = 0;
+  std::size_t next = 0;
   for (const TDocContent* entry : source.Entries) {
-    if (dynamic_cast<TQuestion*>(entry->Segment) == nullptr) continue;
-    if (k >= derived.Entries.size()) std::abort();
-    const TDocContent* made = derived.Entries[k++];
-    if (made->Numbered != entry->Numbered || (made->Numbered && made->Number != entry->Number)) std::abort();
+    if (dynamic_cast<const TQuestion*>(entry->Segment) == nullptr) continue;
+    if (next >= derived.Entries.size()) std::abort();
+    const TDocContent* made = derived.Entries[next++];
+    if (made->Numbered != entry->Numbered || (entry->Numbered && made->Number != entry->Number)) std::abort();
   }
-  if (k != derived.Entries.size()) std::abort();
+  if (next != derived.Entries.size()) std::abort();
 }
 
 void Exercise(TDocument& doc) {
