@@ -28,6 +28,7 @@ TAppLogic::TAppLogic() { Relay.AddObserver<&TAppLogic::DocumentNotified>(this); 
 
 TAppLogic::~TAppLogic() {
   SelectorPtr.reset();
+  WordIdx.reset();
   for (const auto& doc : DocumentList) Relay.Detach(doc.get());
   DocumentList.clear();
   Closing.clear();
@@ -40,7 +41,34 @@ TAppLogic::~TAppLogic() {
 void TAppLogic::OpenLibrary(const std::string& subject) {
   if (Lib) throw EError("A library is already open");
   SubjectName = subject;
-  AdoptLibrary(subject, ::hv::OpenLibrary(subject));
+  const TLibraryFiles files = LookupLibraryFiles(subject);
+  AdoptLibrary(subject, OpenLibraryFiles(files.TextFilename, files.LibFilename));
+  Files = files;
+}
+
+TWordIndex* TAppLogic::OpenWordIndex() {
+  if (WordIdx || !Lib) return WordIdx.get();
+  SetWordIndex(Files.LibFilename.empty()
+                   ? std::make_unique<TWordIndex>(*Lib, std::string(), ":memory:")
+                   : OpenLibraryWordIndex(*Lib, SubjectName, Files.LibFilename, Files.TextFilename));
+  return WordIdx.get();
+}
+
+void TAppLogic::SetWordIndex(std::unique_ptr<TWordIndex> index) {
+  WordIdx = std::move(index);
+}
+
+bool TAppLogic::RefreshWordIndex() {
+  if (!WordIdx || Files.LibFilename.empty()) return false;
+  std::string identity;
+  try {
+    identity = LibraryFileIdentity(Files.LibFilename, Files.TextFilename);
+  } catch (const EInOutError&) {
+    return false;  // the library stays open from the files already read
+  }
+  if (identity == WordIdx->Identity()) return false;
+  WordIdx->Restart(std::move(identity));
+  return true;
 }
 
 void TAppLogic::AdoptLibrary(const std::string& subject, TOpenedLibrary opened) {
@@ -53,6 +81,11 @@ void TAppLogic::AdoptLibrary(const std::string& subject, TOpenedLibrary opened) 
   Organisation = ReadProfileString(kLibraryIniName, subject, "OrganisationName");
   SelectorPtr = std::make_unique<TQuestionSelector>(*Lib);
   SelectorPtr->AddObserver<&TAppLogic::SearchResultsChanged>(this);
+  // The first word search opens the index; it answers from what is built so far.
+  SelectorPtr->SetWordMatcher([this](const TWordQuery& query, TWordScope scope) {
+    TWordIndex* index = OpenWordIndex();
+    return index != nullptr ? index->Match(query, scope) : std::vector<TQuestion*>();
+  });
 }
 
 std::unique_ptr<TDocLogic> TAppLogic::NewLogic() const { return std::make_unique<TDocLogic>(SubjectName); }

@@ -10,7 +10,9 @@
 #include "core/Observer.h"
 #include "logic/DocLogic.h"
 #include "logic/QuestionSelector.h"
+#include "logic/WordIndex.h"
 #include "model/Library.h"
+#include "model/LibraryConfig.h"
 
 namespace hv {
 
@@ -121,6 +123,14 @@ public:
   TNotificationRelay& DocumentRelay() { return Relay; }
   TQuestionSelector* Selector() const { return SelectorPtr.get(); }
 
+  // The word index of the open library, opened (not built) on first use; the selector's word
+  // criterion searches it. A library adopted without its files gets an index in memory.
+  TWordIndex* WordIndex() const { return WordIdx.get(); }
+  TWordIndex* OpenWordIndex();
+  void SetWordIndex(std::unique_ptr<TWordIndex> index);
+  // Starts the index again when the library's files changed since it was built; answers whether.
+  bool RefreshWordIndex();
+
   void DocumentNotified(TObservable* sender, const TNotificationSet& codes);
   void SearchResultsChanged(TObservable* sender, const TNotificationSet& codes);
 
@@ -146,6 +156,8 @@ private:
   std::vector<std::unique_ptr<TDocContent>> ClipboardList;
   TNotificationRelay Relay;
   std::unique_ptr<TQuestionSelector> SelectorPtr;
+  TLibraryFiles Files;  // empty for an adopted library
+  std::unique_ptr<TWordIndex> WordIdx;
 };
 
 }  // namespace hv
