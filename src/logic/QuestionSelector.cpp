@@ -201,6 +201,13 @@ void TQuestionSelector::SetWordCriterion(const std::string& words, TWordScope sc
   Notify(TNotificationSet{});
 }
 
+void TQuestionSelector::RefreshWordMatches() {
+  if (Query.Empty()) return;
+  WordMatches = Matcher ? Matcher(Query, Scope) : std::vector<TQuestion*>();
+  Search(Current, ResultList);
+  Notify(TNotificationSet{});
+}
+
 bool TQuestionSelector::IsOnlyCriterion(const TCategory* category) const {
   if (!Query.Empty()) return false;
   return std::all_of(Current.Nodes.begin(), Current.Nodes.end(),

@@ -93,6 +93,8 @@ public:
   TWordScope WordScope() const { return Scope; }
   bool HasWordCriterion() const { return !Query.Empty(); }
   void SetWordMatcher(TWordMatcher matcher) { Matcher = std::move(matcher); }
+  // Asks the word index again for the current words (it has grown) and notifies.
+  void RefreshWordMatches();
 
   // True when no criterion other than this category is active.
   bool IsOnlyCriterion(const TCategory* category) const;
