@@ -118,7 +118,7 @@ TQFForm::TQFForm(TAppLogic& app, QMainWindow* mainForm)
       Model(new TResultsModel(this)),
       List(new TResultsListBox(Panel)),
       WordsBox(new QLineEdit(Panel)),
-      WordsScope(new QCheckBox(QStringLiteral("Mark schemes, reports, notes"), Panel)),
+      WordsScope(new QCheckBox(QStringLiteral("Mark schemes etc."), Panel)),
       WordsStart(new QPushButton(QStringLiteral("Start Search"), Panel)),
       WordsContinue(new QPushButton(QStringLiteral("Continue Search"), Panel)) {
   setObjectName(QStringLiteral("QFForm"));
