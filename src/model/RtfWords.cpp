@@ -14,9 +14,9 @@ namespace hv {
 
 namespace {
 
-// RTF writers nest a few dozen groups at most; deeper groups are skipped whole, which bounds the
-// state kept for hostile input.
-constexpr std::size_t kMaxDepth = 1000;
+// Deeper groups are skipped whole, which bounds the state kept for hostile input; HTML wrapped in
+// RTF by mail programs nests thousands deep.
+constexpr std::size_t kMaxDepth = 4096;
 constexpr std::size_t kMaxFonts = 10000;
 
 constexpr std::array<char16_t, 32> kCp1252High = {
@@ -159,7 +159,10 @@ public:
   void Run() {
     const char* data = In.data();
     const std::size_t size = In.size();
-    while (Pos < size) {
+    std::size_t lead = 0;
+    while (lead < size && (data[lead] == ' ' || data[lead] == '\r' || data[lead] == '\n' || data[lead] == '\t')) ++lead;
+    StartsAsRtf = size - lead >= 5 && std::memcmp(data + lead, "{\\rtf", 5) == 0;
+    while (Pos < size && !OuterClosed) {
       const char ch = data[Pos];
       if (ch == '{') {
         Flush();
@@ -213,6 +216,8 @@ private:
       if (G().Dest == TDest::FontTable && Groups[Groups.size() - 2].Dest != TDest::FontTable) CommitFont();
       Groups.pop_back();
     }
+    // RTF ends with its outer group; whatever follows is not part of the text.
+    if (Groups.size() == 1 && StartsAsRtf) OuterClosed = true;
   }
 
   int CodePage() const {
@@ -453,6 +458,8 @@ private:
     if (w == "shppict" || w == "shprslt" || w == "result" || w == "object" || w == "shp" || w == "shpgrp" ||
         w == "shptxt" || w == "field" || w == "fldrslt")
       return;
+    // A picture stands between the words around it, as the reader's object character does.
+    if (w == "pict" && Visible()) Char(' ');
     // A destination word counts only where a group starts, so \tc or \pn in the middle of a group
     // cannot swallow the rest of the text.
     if (fresh && std::find(std::begin(kSkipped), std::end(kSkipped), w) != std::end(kSkipped)) {
@@ -555,6 +562,8 @@ private:
   std::string_view In;
   std::string& Out;
   std::size_t Pos = 0;
+  bool StartsAsRtf = false;
+  bool OuterClosed = false;
   std::vector<TGroup> Groups;
   int Overflow = 0;
   int UcSkip = 0;

@@ -57,7 +57,7 @@ TEST(RtfWordsTest, DecodesWhatTheReaderShowsAndSkipsEveryOtherPart) {
       {"{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset238 Arial CE;}}\\f1 \\'b9\\f0 \\'b9}", "\xC4\x85\xC2\xB9"},
       {"{\\rtf1{\\colortbl;\\red255;}{\\stylesheet{\\s1 Heading;}}{\\info{\\title T}}Body}", "Body"},
       {"{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt shown}} after}", "shown after"},
-      {"{\\rtf1 a{\\*\\unknown hidden}{\\pict\\pngblip 4142}b\\bin3 {}}c}", "abc"},
+      {"{\\rtf1 a{\\*\\unknown hidden}{\\pict\\pngblip 4142}b\\bin3 {}}c}", "a bc"},
       {"{\\rtf1 one\\par two\\tab three{\\v secret}\\line four\\cell}", "one\ntwo\tthree\nfour\n"},
       {"{\\rtf1{\\footer page}{\\header head} kin\\-etic \\{x\\}\\\\}", " kinetic {x}\\"},
       {"{\\rtf1 \\'zz\\'4 broken\\", "zz4 broken"},  // as the reader: a broken escape is dropped
