@@ -42,15 +42,20 @@ void TAppLogic::OpenLibrary(const std::string& subject) {
   if (Lib) throw EError("A library is already open");
   SubjectName = subject;
   const TLibraryFiles files = LookupLibraryFiles(subject);
+  // Taken before reading: a file changed meanwhile then differs at the next opening, never the
+  // other way round.
+  std::string identity;
+  try {
+    identity = LibraryFileIdentity(files.LibFilename, files.TextFilename);
+  } catch (const EInOutError&) {
+  }
   AdoptLibrary(subject, OpenLibraryFiles(files.TextFilename, files.LibFilename));
-  Files = files;
+  FilesIdentity = identity;
 }
 
 TWordIndex* TAppLogic::OpenWordIndex() {
   if (WordIdx || !Lib) return WordIdx.get();
-  SetWordIndex(Files.LibFilename.empty()
-                   ? std::make_unique<TWordIndex>(*Lib, std::string(), ":memory:")
-                   : OpenLibraryWordIndex(*Lib, SubjectName, Files.LibFilename, Files.TextFilename));
+  SetWordIndex(OpenLibraryWordIndex(*Lib, SubjectName, FilesIdentity));
   return WordIdx.get();
 }
 
@@ -58,18 +63,6 @@ void TAppLogic::SetWordIndex(std::unique_ptr<TWordIndex> index) {
   WordIdx = std::move(index);
 }
 
-bool TAppLogic::RefreshWordIndex() {
-  if (!WordIdx || Files.LibFilename.empty()) return false;
-  std::string identity;
-  try {
-    identity = LibraryFileIdentity(Files.LibFilename, Files.TextFilename);
-  } catch (const EInOutError&) {
-    return false;  // the library stays open from the files already read
-  }
-  if (identity == WordIdx->Identity()) return false;
-  WordIdx->Restart(std::move(identity));
-  return true;
-}
 
 void TAppLogic::AdoptLibrary(const std::string& subject, TOpenedLibrary opened) {
   if (Lib) throw EError("A library is already open");

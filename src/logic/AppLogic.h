@@ -124,12 +124,12 @@ public:
   TQuestionSelector* Selector() const { return SelectorPtr.get(); }
 
   // The word index of the open library, opened (not built) on first use; the selector's word
-  // criterion searches it. A library adopted without its files gets an index in memory.
+  // criterion searches it. It is keyed by the state the library's files had when they were read,
+  // so a library updated on disk is indexed again the next time it is opened. A library adopted
+  // without its files gets an index in memory.
   TWordIndex* WordIndex() const { return WordIdx.get(); }
   TWordIndex* OpenWordIndex();
   void SetWordIndex(std::unique_ptr<TWordIndex> index);
-  // Starts the index again when the library's files changed since it was built; answers whether.
-  bool RefreshWordIndex();
 
   void DocumentNotified(TObservable* sender, const TNotificationSet& codes);
   void SearchResultsChanged(TObservable* sender, const TNotificationSet& codes);
@@ -156,7 +156,7 @@ private:
   std::vector<std::unique_ptr<TDocContent>> ClipboardList;
   TNotificationRelay Relay;
   std::unique_ptr<TQuestionSelector> SelectorPtr;
-  TLibraryFiles Files;  // empty for an adopted library
+  std::string FilesIdentity;  // of the library files as they were read; empty for an adopted library
   std::unique_ptr<TWordIndex> WordIdx;
 };
 

@@ -106,13 +106,8 @@ std::string WordIndexPath(const std::string& folder, const std::string& libraryK
 }
 
 std::unique_ptr<TWordIndex> OpenLibraryWordIndex(const TLibrary& library, const std::string& key,
-                                                 const std::string& dataFile, const std::string& textFile) {
-  std::string identity;
-  try {
-    identity = LibraryFileIdentity(dataFile, textFile);
-  } catch (const EInOutError&) {
-    return std::make_unique<TWordIndex>(library, std::string(), ":memory:");
-  }
+                                                 const std::string& identity) {
+  if (identity.empty()) return std::make_unique<TWordIndex>(library, std::string(), ":memory:");
   return std::make_unique<TWordIndex>(library, identity, WordIndexPath(WordIndexFolder(), key));
 }
 

@@ -43,10 +43,11 @@ std::string WordIndexFolder();
 std::string WordIndexPath(const std::string& folder, const std::string& libraryKey);
 
 class TWordIndex;
-// The index of a library in the user's cache folder, named by its key and checked against its
-// files; in memory when the files cannot be examined.
+// The index of a library in the user's cache folder, named by its key and checked against the
+// identity of its files (LibraryFileIdentity, taken before they were read); in memory when the
+// identity is unknown.
 std::unique_ptr<TWordIndex> OpenLibraryWordIndex(const TLibrary& library, const std::string& key,
-                                                 const std::string& dataFile, const std::string& textFile);
+                                                 const std::string& identity);
 
 // Holds one library's index. The index is built in steps (BuildSome), so a caller on the user
 // interface thread stays responsive; what was built survives the program and a later run goes on

@@ -337,8 +337,6 @@ void TQFForm::WordSearch(bool newSearch) {
   if (selector == nullptr) return;
   TWordIndexDriver* driver = TWordIndexDriver::For(App, Frame.data());
   driver->Start();
-  // A library replaced on disk since the index was built is indexed again from the start.
-  App.RefreshWordIndex();
   const TWordScope scope = WordsScope->isChecked() ? TWordScope::All() : TWordScope{};
   selector->SetWordCriterion(WordsBox->text().toStdString(), scope, newSearch);
   driver->SearchMade();

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "LibraryOpen.h"
+#include "core/Errors.h"
 #include "logic/QuestionSelector.h"
 #include "logic/WordIndex.h"
 #include "model/Segments.h"
@@ -53,10 +54,16 @@ int SearchCommand(const std::vector<std::string>& args, std::ostream& out, std::
 
   std::string key;
   const TLibraryFiles files = ResolveLibraryFiles(lib, std::string(), &key);
+  const auto started = std::chrono::steady_clock::now();
+  // The files' identity before they are read, as the program takes it.
+  std::string identity;
+  try {
+    identity = LibraryFileIdentity(files.LibFilename, files.TextFilename);
+  } catch (const EInOutError&) {
+  }
   TOpenedLibrary loaded = OpenLibraryFiles(files.TextFilename, files.LibFilename);
   TCurrentLibraryScope current(loaded.Library.get());
-  const auto started = std::chrono::steady_clock::now();
-  std::unique_ptr<TWordIndex> index = OpenLibraryWordIndex(*loaded.Library, key, files.LibFilename, files.TextFilename);
+  std::unique_ptr<TWordIndex> index = OpenLibraryWordIndex(*loaded.Library, key, identity);
   if (!index->Message().empty()) err << "hvlib: " << index->Message() << "\n";
   const int before = index->Indexed();
   index->BuildAll();
