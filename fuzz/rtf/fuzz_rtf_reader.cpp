@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "FontconfigLeak.h"
+
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -19,10 +19,12 @@ namespace hv {
 
 namespace {
 
+bool OpenWithDesktop(const std::string& fileName) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQt(fileName)));
+}
+
 TWorkbookViewer& Viewer() {
-  static TWorkbookViewer viewer = [](const std::string& fileName) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQt(fileName)));
-  };
+  static TWorkbookViewer viewer = OpenWithDesktop;
   return viewer;
 }
 
@@ -56,7 +58,7 @@ std::string WorkbookFileName(const std::string& chosen) {
   return chosen + ".xlsx";
 }
 
-void SetWorkbookViewer(TWorkbookViewer viewer) { Viewer() = std::move(viewer); }
+void SetWorkbookViewer(TWorkbookViewer viewer) { Viewer() = viewer ? std::move(viewer) : OpenWithDesktop; }
 
 TAnalysisSheetCmd::TAnalysisSheetCmd(TSettingsSource settings)
     : TAppCommand({AppCode::CurrentDoc, AppCode::Modified}, true), Source(std::move(settings)) {}
@@ -71,12 +73,29 @@ TAnalysisSettings TAnalysisSheetCmd::Settings() const {
 }
 
 std::string TAnalysisSheetCmd::AskWorkbookName() {
-  const QString chosen =
-      Ask().SaveFileName(QLatin1String(AnalysisDialogs::AnalysisTitle), QtFileFilter(QLatin1String(AnalysisDialogs::AnalysisFilter)),
-                         QLatin1String(AnalysisDialogs::AnalysisExt), QString(), QString());
-  if (chosen.isEmpty()) return {};
-  // Made absolute now: the working directory goes back to the program's afterwards.
-  return std::filesystem::absolute(WorkbookFileName(PathFromQt(chosen))).string();
+  for (;;) {
+    // The dialog must not ask about overwriting: the name it returns is not yet the one written
+    // ("marks.xls" becomes "marks.xlsx"), so the question comes below, about the final name.
+    const QString chosen = Ask().SaveFileName(
+        QLatin1String(AnalysisDialogs::AnalysisTitle), QtFileFilter(QLatin1String(AnalysisDialogs::AnalysisFilter)),
+        QLatin1String(AnalysisDialogs::AnalysisExt), QString(), QString(), /*confirmOverwrite=*/false);
+    if (chosen.isEmpty()) return {};
+    // Made absolute now: the working directory goes back to the program's afterwards.
+    const std::string fileName = std::filesystem::absolute(WorkbookFileName(PathFromQt(chosen))).string();
+    std::error_code ec;
+    if (!std::filesystem::exists(fileName, ec)) return fileName;
+    switch (Ask().Confirm(PathToQt(fileName) + QStringLiteral(" exists. Do you want to overwrite it?"),
+                          TAskButtons::YesNoCancel)) {
+      case TAskAnswer::Yes: return fileName;
+      case TAskAnswer::No: continue;
+      case TAskAnswer::Cancel: return {};
+    }
+  }
+}
+
+void TAnalysisSheetCmd::ShowWorkbook(const std::string& fileName) {
+  if (!Viewer()(fileName))
+    Ask().Message(QStringLiteral("No program to open the workbook was found. It was saved as %1.").arg(PathToQt(fileName)));
 }
 
 void TCreateSummaryCmd::Execute(QObject*) {
@@ -86,7 +105,7 @@ void TCreateSummaryCmd::Execute(QObject*) {
   const std::string fileName = AskWorkbookName();
   if (fileName.empty()) return;
   CreateFileIndexWorkbook(*App.CurrentDocument()->Document, *App.Library(), fileName);
-  Viewer()(fileName);
+  ShowWorkbook(fileName);
 }
 
 void TCreateMarkSheetCmd::Execute(QObject*) {
@@ -112,8 +131,9 @@ void TCreateMarkSheetCmd::Execute(QObject*) {
   TDocLogic* doc = App.CurrentDocument();
   if (doc == nullptr || !doc->Document) return;
   const std::string templateFile = FindTemplateFile(settings.TemplateName);
-  CreateMarkEntryWorkbook(*doc->Document, *App.Library(), settings.UseResource, templateFile, studentList, fileName);
-  Viewer()(fileName);
+  CreateMarkEntryWorkbook(*doc->Document, *App.Library(), settings.UseResource, templateFile, studentList, fileName,
+                          AskToDropHeader);
+  ShowWorkbook(fileName);
 }
 
 TPupilForm* TShowPupilFormCmd::Form() const { return PupilForm.data(); }

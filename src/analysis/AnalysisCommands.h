@@ -36,8 +36,10 @@ inline constexpr const char* AnalysisExt = "xlsx";
 std::string WorkbookFileName(const std::string& chosen);
 
 // What happens with a finished workbook: the program opens it in the desktop's spreadsheet
-// program, as the sheet used to be left open on screen; tests put a recorder here.
-using TWorkbookViewer = std::function<void(const std::string& fileName)>;
+// program, as the sheet used to be left open on screen; tests put a recorder here. False when no
+// program could be started, and the user is then told where the workbook is.
+using TWorkbookViewer = std::function<bool(const std::string& fileName)>;
+// An empty viewer puts the desktop's opener back.
 void SetWorkbookViewer(TWorkbookViewer viewer);
 
 // Enabled while the current document holds entries; hears CurrentDoc and every document's
@@ -52,8 +54,11 @@ public:
 
 protected:
   TAnalysisSettings Settings() const;
-  // Asks for the workbook's name; empty when cancelled.
+  // Asks for the workbook's name, and whether to replace the file of that name when there is one;
+  // empty when cancelled.
   std::string AskWorkbookName();
+  // Opens the finished workbook, or says where it was saved.
+  void ShowWorkbook(const std::string& fileName);
 
 private:
   TSettingsSource Source;

@@ -1,6 +1,9 @@
 #include "AnalysisSheets.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "AnsiString.h"
@@ -118,7 +121,10 @@ int LastMarkRow(std::size_t students) {
 }
 
 void FillMarkEntrySheet(TWorkbook& book, const std::vector<TQuestionValues>& questions,
-                        const std::vector<TStudent>& students, const TLibrary& library, bool useResources) {
+                        const std::optional<std::vector<TStudent>>& list, const TLibrary& library, bool useResources) {
+  static const std::vector<TStudent> none;
+  const bool haveList = list.has_value();
+  const std::vector<TStudent>& students = haveList ? *list : none;
   if (book.SheetCount() < 2) throw EDataError("The mark entry sheet template needs two worksheets.");
   TWorksheet& marks = book.Sheet(1);
   TWorksheet& refs = book.Sheet(2);
@@ -130,12 +136,13 @@ void FillMarkEntrySheet(TWorkbook& book, const std::vector<TQuestionValues>& que
 
   for (std::size_t k = 0; k < students.size(); ++k) {
     const int row = kFirstStudentRow + static_cast<int>(k);
-    for (int f = 0; f < 4; ++f) PutText(marks, row, f + 1, students[k][static_cast<std::size_t>(f)]);
+    for (int f = 0; f < 4; ++f)
+      if (const std::string& field = students[k][static_cast<std::size_t>(f)]; !field.empty())
+        marks.SetText(row, f + 1, field);
   }
   marks.SetColumnWidth(totalColumn, 7);
   marks.SetColumnWidth(totalColumn + 1, 9);
 
-  int totalMarks = 0;
   for (int j = 0; j < n; ++j) {
     const TQuestionValues& q = questions[static_cast<std::size_t>(j)];
     const int c = kFirstQuestionColumn + j;
@@ -146,9 +153,11 @@ void FillMarkEntrySheet(TWorkbook& book, const std::vector<TQuestionValues>& que
     PutText(marks, 4, c, q.SpecRef2);
     if (!q.Level.empty()) marks.SetNumber(5, c, std::stod(q.Level));
     marks.SetNumber(6, c, q.Marks);
-    marks.SetFormula(7, c, "ROUND(SUM(" + l + "9:" + l + lastRow + ")*100/(B7*" + l + "6),0)");
+    // The class size in B7 and the marks in row 6 are read where they stand, so editing either
+    // recomputes; an empty class or a question worth nothing leaves the cell empty.
+    marks.SetFormula(7, c, "IF(N($B$7)*N(" + l + "$6)=0,\"\",ROUND(SUM(" + l + "9:" + l + lastRow + ")*100/($B$7*" + l +
+                               "$6),0))");
     marks.SetNumber(8, c, j + 1);
-    totalMarks += q.Marks;
   }
   marks.SetText(8, totalColumn, "Total");
   marks.SetText(8, totalColumn + 1, "%Correct");
@@ -157,8 +166,12 @@ void FillMarkEntrySheet(TWorkbook& book, const std::vector<TQuestionValues>& que
     const std::string r = std::to_string(kFirstStudentRow + static_cast<int>(k));
     marks.SetFormula(kFirstStudentRow + static_cast<int>(k), totalColumn, "SUM(E" + r + ":" + lastQuestion + r + ")");
     marks.SetFormula(kFirstStudentRow + static_cast<int>(k), totalColumn + 1,
-                     "ROUND(" + total + r + "*100/" + std::to_string(totalMarks) + ",0)");
+                     "IF(N($B$6)=0,\"\",ROUND(" + total + r + "*100/$B$6,0))");
   }
+  // The class is the rows written: each has a total, whether or not it has a surname. Without a
+  // list the template's own count of typed surnames stays.
+  if (haveList)
+    marks.SetFormula(7, 2, "COUNT(" + total + std::to_string(kFirstStudentRow) + ":" + total + lastRow + ")");
 
   const std::vector<std::string> sorted = SortedSpecRefs(questions);
   for (std::size_t i = 0; i < sorted.size(); ++i) {
@@ -233,29 +246,55 @@ TWorkbook OpenTemplate(const std::string& fileName) {
   throw EDataError("The mark entry sheet template \"" + fileName + "\" is not a workbook with two worksheets.");
 }
 
+namespace {
+
+// The questions as comma-separated lines ("q.txt"), kept in a private temporary file while the
+// workbook is made, since nothing outside the program reads them, and removed however it ends.
+class TQuestionListFile {
+public:
+  explicit TQuestionListFile(std::string_view lines) {
+    Path = (std::filesystem::temp_directory_path() / "harrowvane-q-XXXXXX").string();
+    const int fd = ::mkstemp(Path.data());
+    if (fd < 0) throw EInOutError("Cannot create a temporary file in " + std::filesystem::temp_directory_path().string() + ".");
+    ::close(fd);
+    try {
+      ReplaceFileContent(Path, lines);
+    } catch (...) {
+      ::unlink(Path.c_str());
+      throw;
+    }
+  }
+  ~TQuestionListFile() { ::unlink(Path.c_str()); }
+  TQuestionListFile(const TQuestionListFile&) = delete;
+  TQuestionListFile& operator=(const TQuestionListFile&) = delete;
+
+private:
+  std::string Path;
+};
+
+}  // namespace
+
 void CreateMarkEntryWorkbook(const TDocument& document, const TLibrary& library, bool useResources,
                              const std::string& templateFile, const std::optional<std::string>& studentListFile,
-                             const std::string& fileName) {
-  std::vector<TStudent> students;
+                             const std::string& fileName, const THeaderQuestion& dropHeader) {
+  std::optional<std::vector<TStudent>> students;
   if (studentListFile) {
-    TStudentListText list = ReadStudentListFile(*studentListFile);
+    TStudentListText list = ImportStudentList(*studentListFile, dropHeader);
     if (list.Truncated)
       throw EDataError("The student list \"" + *studentListFile + "\" has more than " + std::to_string(kMaxStudents) +
-                       " lines.");
+                       " students.");
     students = std::move(list.Students);
   }
   TWorkbook book = OpenTemplate(templateFile);
   const std::vector<TQuestionValues> questions = DocumentQuestions(document, library, useResources);
-  const std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
-  ReplaceFileContent((folder / kQuestionListName).string(), MarkEntryLines(questions));
+  const TQuestionListFile lines(MarkEntryLines(questions));
   FillMarkEntrySheet(book, questions, students, library, useResources);
   book.SaveAs(fileName);
 }
 
 void CreateFileIndexWorkbook(const TDocument& document, const TLibrary& library, const std::string& fileName) {
   const std::vector<TQuestionValues> questions = DocumentQuestions(document, library, false);
-  const std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
-  ReplaceFileContent((folder / kQuestionListName).string(), FileIndexLines(questions));
+  const TQuestionListFile lines(FileIndexLines(questions));
   TWorkbook book = TWorkbook::Blank();
   FillFileIndex(book, questions);
   book.SaveAs(fileName);

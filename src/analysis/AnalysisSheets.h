@@ -1,7 +1,7 @@
 #pragma once
 // The two spreadsheets made from a test document: the mark entry sheet, on which a teacher types
 // each student's marks and gets totals and percentages, and the file index listing the questions
-// with their references. Both also leave the question list as "q.txt" beside the workbook.
+// with their references.
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,7 +15,6 @@ class TDocument;
 class TLibrary;
 class TWorkbook;
 
-inline constexpr const char* kQuestionListName = "q.txt";
 inline constexpr const char* kDefaultTemplateName = "RX2P.xlt";
 
 // What one question of the document contributes, as Windows-1252 bytes from the library.
@@ -50,10 +49,17 @@ std::vector<std::string> SortedSpecRefs(const std::vector<TQuestionValues>& ques
 // row when the list is longer.
 int LastMarkRow(std::size_t students);
 
-// Fills the template's two sheets. students is empty when no list is used. Raises EDataError
-// when the workbook has fewer than two worksheets.
+// Fills the template's two sheets. Without a student list no student rows are written and the
+// template's B7 (the class size the question percentages divide by) stays; with one, B7 counts
+// the student rows written. Raises EDataError when the workbook has fewer than two worksheets.
+//
+// Sheet 1: questions from column E, one per column: row 1 ID, 2 topic, 3 and 4 references,
+// 5 level, 6 marks, 7 the percentage of the class, 8 the question's number. Students from row 9
+// (surname, forename, date of birth, sex in A to D, marks below each question), then the total and
+// the percentage in the two columns after the last question. B6 is the sum of the marks row.
 void FillMarkEntrySheet(TWorkbook& book, const std::vector<TQuestionValues>& questions,
-                        const std::vector<TStudent>& students, const TLibrary& library, bool useResources);
+                        const std::optional<std::vector<TStudent>>& students, const TLibrary& library,
+                        bool useResources);
 void FillFileIndex(TWorkbook& book, const std::vector<TQuestionValues>& questions);
 
 // The template file to use: a name ending in ".xlt" (the old binary format) stands for the
@@ -63,11 +69,12 @@ std::string FindTemplateFile(const std::string& templateName);
 // Opens the template; one that is not a workbook with two worksheets raises EDataError.
 TWorkbook OpenTemplate(const std::string& fileName);
 
-// The whole flows behind the two commands, once the user has chosen the files: "q.txt" goes into
-// the workbook's folder, then the workbook is filled and saved. Errors go to the caller.
+// The whole flows behind the two commands, once the user has chosen the files: the workbook is
+// filled and saved. A student list is read as Import reads it, dropHeader deciding about a first
+// line that looks like column headings. Errors go to the caller.
 void CreateMarkEntryWorkbook(const TDocument& document, const TLibrary& library, bool useResources,
                              const std::string& templateFile, const std::optional<std::string>& studentListFile,
-                             const std::string& fileName);
+                             const std::string& fileName, const THeaderQuestion& dropHeader = {});
 void CreateFileIndexWorkbook(const TDocument& document, const TLibrary& library, const std::string& fileName);
 
 }  // namespace hv

@@ -26,15 +26,14 @@ const char* const kFileCaption = "Names of students in class ";
 bool IsMoveOnKey(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab; }
 
 // Ends an edit on Enter or Tab at once (the standard delegate defers Enter to the event loop and
-// leaves the cursor where it was), and tells the grid about every key typed into the editor.
+// leaves the cursor where it was).
 class TPupilDelegate : public QStyledItemDelegate {
 public:
-  explicit TPupilDelegate(TPupilGrid* grid) : QStyledItemDelegate(grid), Grid(grid) {}
+  explicit TPupilDelegate(TPupilGrid* grid) : QStyledItemDelegate(grid) {}
 
 protected:
   bool eventFilter(QObject* object, QEvent* event) override {
     if (event->type() == QEvent::KeyPress) {
-      emit Grid->KeyPressed();
       auto* editor = qobject_cast<QWidget*>(object);
       if (editor != nullptr && IsMoveOnKey(static_cast<QKeyEvent*>(event)->key())) {
         emit commitData(editor);
@@ -44,9 +43,6 @@ protected:
     }
     return QStyledItemDelegate::eventFilter(object, event);
   }
-
-private:
-  TPupilGrid* Grid;
 };
 
 QString Caption(const std::string& path) { return QLatin1String(kFileCaption) + PathToQt(path); }
@@ -82,7 +78,6 @@ void TPupilGrid::CommitEdit() {
 }
 
 void TPupilGrid::keyPressEvent(QKeyEvent* event) {
-  emit KeyPressed();
   if (state() != EditingState && IsMoveOnKey(event->key())) {
     MoveOn();
     event->accept();
@@ -179,7 +174,9 @@ TPupilForm::TPupilForm(QWidget* parent) : QWidget(parent, Qt::Window) {
   connect(btClose, &QPushButton::clicked, this, [this] { Guarded([this] { btCloseClick(); }); });
   connect(btEdit, &QPushButton::clicked, this, [this] { Guarded([this] { btEditClick(); }); });
   connect(btDelete, &QPushButton::clicked, this, [this] { Guarded([this] { btDeleteClick(); }); });
-  connect(grPupil, &TPupilGrid::KeyPressed, this, [this] { Modified = true; });
+  // Whatever changes a box (typing, a paste from the editor's menu, a program) marks the list;
+  // loading and clearing set Modified again when they are done.
+  connect(grPupil->model(), &QAbstractItemModel::dataChanged, this, [this] { Modified = true; });
   connect(qApp, &QApplication::focusChanged, this, &TPupilForm::FocusChanged);
   Modified = false;
 }
@@ -199,6 +196,8 @@ void TPupilForm::Guarded(TFn fn) {
 }
 
 bool TPupilForm::CanDiscard() {
+  // Text still in an open editor is part of the list.
+  grPupil->CommitEdit();
   if (!Modified) return true;
   switch (Ask().Confirm(QStringLiteral("The list has changed. Do you want to save it?"), TAskButtons::YesNoCancel)) {
     case TAskAnswer::Yes:
@@ -222,13 +221,23 @@ void TPupilForm::ClearGrid() {
   Modified = false;
 }
 
+bool AskToDropHeader(const TStudent& first) {
+  QStringList fields;
+  for (const std::string& f : first)
+    if (!f.empty()) fields << QString::fromStdString(f);
+  return Ask().Confirm(QStringLiteral("The first line, \"%1\", looks like column headings. Leave it out of the list?")
+                           .arg(fields.join(QStringLiteral(", "))),
+                       TAskButtons::YesNo) == TAskAnswer::Yes;
+}
+
 void TPupilForm::LoadList(const std::string& fileName) {
-  const TStudentListText list = ReadStudentListFile(fileName);
+  const TStudentListText list = ImportStudentList(fileName, AskToDropHeader);
   grPupil->clearContents();
   SetRowCount(static_cast<int>(list.Students.size()));
   for (std::size_t r = 0; r < list.Students.size(); ++r)
     for (int c = 0; c < 4; ++c)
-      grPupil->setItem(static_cast<int>(r), c, new QTableWidgetItem(AnsiToQt(list.Students[r][static_cast<std::size_t>(c)])));
+      grPupil->setItem(static_cast<int>(r), c,
+                       new QTableWidgetItem(QString::fromStdString(list.Students[r][static_cast<std::size_t>(c)])));
   Modified = false;
   if (list.Truncated)
     Ask().Warning(QStringLiteral("Only the first %1 lines of %2 were read.").arg(kMaxStudents).arg(PathToQt(fileName)));
@@ -239,7 +248,7 @@ std::vector<TStudent> TPupilForm::Students() const {
   for (int r = 0; r < grPupil->rowCount(); ++r)
     for (int c = 0; c < 4; ++c)
       if (const QTableWidgetItem* item = grPupil->item(r, c))
-        students[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] = QtToAnsi(item->text());
+        students[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] = item->text().toStdString();
   return students;
 }
 
@@ -284,10 +293,10 @@ void TPupilForm::btImportClick() {
   LoadList(path);
   setWindowTitle(Caption(path));
   // The imported list is not the student list file opened earlier; saving it asks for a name
-  // rather than writing it over that file.
+  // rather than writing it over that file. Until then it is kept nowhere, so closing asks.
   FileName.clear();
   FocusGridForEditing(true);
-  Modified = false;
+  Modified = true;
 }
 
 void TPupilForm::btSaveClick() {

@@ -16,8 +16,7 @@ class QPushButton;
 namespace hv {
 
 // The grid of the student list: Enter and Tab end the edit, move to the next box (from the last
-// column to the first of the next row) and edit again; every key press is reported so the window
-// knows the list changed.
+// column to the first of the next row) and edit again.
 class TPupilGrid : public QTableWidget {
   Q_OBJECT
 public:
@@ -29,13 +28,13 @@ public:
   void CommitEdit();
   bool IsEditing() const { return state() == EditingState; }
 
-signals:
-  void KeyPressed();
-
 protected:
   void keyPressEvent(QKeyEvent* event) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 };
+
+// Asks whether a first line that looks like column headings is to be left out of a list.
+bool AskToDropHeader(const TStudent& first);
 
 class TPupilForm : public QWidget {
   Q_OBJECT
@@ -56,8 +55,9 @@ public:
   bool CanDiscard();
   // Empties every row, back to the starting number of rows, and edits the first box.
   void ClearGrid();
-  // Fills the grid from a file, one row per line, and empties the rows below. Errors go to the
-  // caller with the grid as it was.
+  // Fills the grid from a file, one row per student, and empties the rows below; a first line
+  // that looks like column headings is left out when the user agrees. Errors go to the caller
+  // with the grid as it was.
   void LoadList(const std::string& fileName);
 
   // The handlers of the buttons; errors go to the caller (the buttons report them to the user).

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "StudentList.h"
 #include "core/Errors.h"
 
 namespace hv {
@@ -287,6 +288,7 @@ bool ParseCellName(std::string_view name, int& row, int& column) {
 TWorksheet::TWorksheet(std::string xmlText, const std::vector<std::string>* sharedStrings)
     : Source(std::move(xmlText)), Shared(sharedStrings) {
   Parse();
+  ExpandSharedFormulas();
 }
 
 void TWorksheet::Parse() {
@@ -403,6 +405,215 @@ void TWorksheet::ParseColumns(std::size_t from, std::size_t to) {
     ColumnTable.push_back({static_cast<int>(*min), static_cast<int>(*max), std::move(attributes)});
   }
   std::sort(ColumnTable.begin(), ColumnTable.end(), [](const TColumns& a, const TColumns& b) { return a.Min < b.Min; });
+}
+
+namespace {
+
+bool IsTokenChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
+         c == '$' || c == '\\' || c == '?' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// One part of a reference: "$AB", "12", "$C$7". Column or row is 0 where the part has none.
+struct TRefPart {
+  int Column = 0, Row = 0;
+  bool FixedColumn = false, FixedRow = false;
+};
+
+std::optional<TRefPart> ParseRefPart(std::string_view token, bool wantColumn, bool wantRow) {
+  TRefPart part;
+  std::size_t i = 0;
+  if (wantColumn) {
+    if (i < token.size() && token[i] == '$') part.FixedColumn = true, ++i;
+    const std::size_t start = i;
+    while (i < token.size() && IsLetter(token[i]) && i - start < 3) {
+      const char c = static_cast<char>(token[i] & ~0x20);
+      part.Column = part.Column * 26 + (c - 'A' + 1);
+      ++i;
+    }
+    if (i == start || part.Column > kMaxSheetColumns) return std::nullopt;
+  }
+  if (wantRow) {
+    if (i < token.size() && token[i] == '$') part.FixedRow = true, ++i;
+    const std::size_t start = i;
+    long row = 0;
+    while (i < token.size() && IsDigit(token[i]) && i - start < 8) row = row * 10 + (token[i++] - '0');
+    if (i == start || row < 1 || row > kMaxSheetRows) return std::nullopt;
+    part.Row = static_cast<int>(row);
+  }
+  if (i != token.size()) return std::nullopt;
+  return part;
+}
+
+// The part moved by the offset, or "#REF!" when it would leave the sheet.
+std::string ShiftedPart(TRefPart part, int rows, int columns) {
+  const bool hasColumn = part.Column > 0, hasRow = part.Row > 0;
+  if (hasColumn && !part.FixedColumn) part.Column += columns;
+  if (hasRow && !part.FixedRow) part.Row += rows;
+  if ((hasColumn && (part.Column < 1 || part.Column > kMaxSheetColumns)) ||
+      (hasRow && (part.Row < 1 || part.Row > kMaxSheetRows)))
+    return "#REF!";
+  std::string out;
+  if (hasColumn) out += (part.FixedColumn ? "$" : "") + ColumnLetters(part.Column);
+  if (hasRow) out += (part.FixedRow ? "$" : "") + std::to_string(part.Row);
+  return out;
+}
+
+// Copies a quoted run ("text" or 'sheet name', the quote doubled inside) from i.
+std::size_t SkipQuoted(std::string_view f, std::size_t i) {
+  const char quote = f[i++];
+  while (i < f.size()) {
+    if (f[i] == quote) {
+      if (i + 1 < f.size() && f[i + 1] == quote) {
+        i += 2;
+        continue;
+      }
+      return i + 1;
+    }
+    ++i;
+  }
+  return f.size();
+}
+
+}  // namespace
+
+std::string ShiftFormula(std::string_view f, int rows, int columns) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < f.size()) {
+    const char c = f[i];
+    if (c == '"' || c == '\'') {
+      const std::size_t end = SkipQuoted(f, i);
+      out.append(f.substr(i, end - i));
+      i = end;
+    } else if (c == '[') {
+      // Structured and external references: copied as they are.
+      int depth = 0;
+      std::size_t end = i;
+      for (; end < f.size(); ++end) {
+        if (f[end] == '[') ++depth;
+        else if (f[end] == ']' && --depth == 0) break;
+      }
+      end = std::min(end + 1, f.size());
+      out.append(f.substr(i, end - i));
+      i = end;
+    } else if (c == '#') {
+      // Error values such as #DIV/0! and #N/A.
+      std::size_t end = i + 1;
+      while (end < f.size() && (IsLetter(f[end]) || IsDigit(f[end]) || f[end] == '/')) ++end;
+      if (end < f.size() && (f[end] == '!' || f[end] == '?')) ++end;
+      out.append(f.substr(i, end - i));
+      i = end;
+    } else if (IsTokenChar(c)) {
+      std::size_t end = i;
+      while (end < f.size() && IsTokenChar(f[end])) ++end;
+      const std::string_view token = f.substr(i, end - i);
+      const char next = end < f.size() ? f[end] : '\0';
+      // A function's name or a sheet's name is no reference.
+      if (next == '(' || next == '!') {
+        out.append(token);
+        i = end;
+        continue;
+      }
+      if (auto cell = ParseRefPart(token, true, true)) {
+        out += ShiftedPart(*cell, rows, columns);
+        i = end;
+        continue;
+      }
+      // Whole columns ("A:C") and whole rows ("3:5") come in pairs.
+      if (next == ':') {
+        std::size_t end2 = end + 1;
+        while (end2 < f.size() && IsTokenChar(f[end2])) ++end2;
+        const std::string_view second = f.substr(end + 1, end2 - end - 1);
+        for (const bool columnsOnly : {true, false}) {
+          const auto a = ParseRefPart(token, columnsOnly, !columnsOnly);
+          const auto b = ParseRefPart(second, columnsOnly, !columnsOnly);
+          if (a && b) {
+            out += ShiftedPart(*a, rows, columns) + ":" + ShiftedPart(*b, rows, columns);
+            i = end2;
+            break;
+          }
+        }
+        if (i == end2) continue;
+      }
+      out.append(token);
+      i = end;
+    } else {
+      out += c;
+      ++i;
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// The formula element inside a cell's markup: where it lies and what it says.
+struct TFormulaElement {
+  std::size_t Begin = 0, End = 0;  // the whole element
+  std::string_view Name;           // qualified, as written
+  TAttributes Attributes;
+  std::string Text;                // unescaped
+};
+
+std::optional<TFormulaElement> FindFormula(std::string_view markup) {
+  TScanner scanner(markup);
+  TTag tag;
+  while (scanner.Next(tag)) {
+    if ((tag.Kind != TTag::Open && tag.Kind != TTag::SelfClosed) || tag.LocalName() != "f") continue;
+    TFormulaElement f{tag.Begin, tag.End, tag.Name, xml::ParseAttributes(tag.RawAttributes), {}};
+    if (tag.Kind == TTag::Open) {
+      f.End = xml::ElementEnd(markup, tag);
+      if (f.End == std::string_view::npos) return std::nullopt;
+      const std::size_t endTag = markup.rfind('<', f.End - 1);
+      f.Text = xml::Unescape(markup.substr(tag.End, endTag - tag.End));
+    }
+    return f;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void TWorksheet::ExpandSharedFormulas() {
+  // A shared formula is written once, in its group's first cell, and the others only name the
+  // group; once a cell of ours replaces that first one, the rest would have nothing to compute.
+  // So every cell gets its own formula here, moved by its distance from the first.
+  struct TMaster {
+    int Row, Column;
+    std::string Text;
+  };
+  std::map<std::string, TMaster> masters;
+  for (const auto& [r, row] : Rows)
+    for (const auto& [c, cell] : row.Cells) {
+      const auto f = FindFormula(cell.Inner);
+      if (f && xml::Attribute(f->Attributes, "t") == "shared" && xml::HasAttribute(f->Attributes, "ref") &&
+          !f->Text.empty())
+        masters.try_emplace(xml::Attribute(f->Attributes, "si"), TMaster{r, c, f->Text});
+    }
+  if (masters.empty()) return;
+  for (auto& [r, row] : Rows)
+    for (auto& [c, cell] : row.Cells) {
+      auto f = FindFormula(cell.Inner);
+      if (!f || xml::Attribute(f->Attributes, "t") != "shared") continue;
+      std::string text = f->Text;
+      if (text.empty()) {
+        const auto m = masters.find(xml::Attribute(f->Attributes, "si"));
+        if (m == masters.end()) continue;
+        text = ShiftFormula(m->second.Text, r - m->second.Row, c - m->second.Column);
+      }
+      for (const char* a : {"t", "ref", "si"}) xml::RemoveAttribute(f->Attributes, a);
+      const std::string name(f->Name);
+      cell.Inner.replace(f->Begin, f->End - f->Begin, "<" + name + xml::FormatAttributes(f->Attributes) + ">" +
+                                                          xml::Escape(text, false) + "</" + name + ">");
+    }
+}
+
+bool TWorksheet::SameContent(const TWorksheet& other) const {
+  return Rows == other.Rows && ColumnTable == other.ColumnTable;
 }
 
 TWorksheet::TCell& TWorksheet::Target(int row, int column) {
@@ -706,6 +917,14 @@ const std::string& TWorkbook::SheetName(std::size_t number) const {
 }
 
 void TWorkbook::PrepareForSave() {
+  // Readers find the content types by this exact name, though a package may spell it otherwise.
+  const char* const typesName = "[Content_Types].xml";
+  if (std::none_of(Parts.begin(), Parts.end(), [&](const auto& p) { return p.first == typesName; }))
+    for (auto& part : Parts)
+      if (Lower(part.first) == Lower(typesName)) {
+        part.first = typesName;
+        break;
+      }
   for (const TSheetEntry& s : Sheets)
     if (s.Sheet)
       if (std::string* part = FindPart(s.Part)) *part = s.Sheet->Xml();
@@ -738,20 +957,28 @@ std::map<std::string, std::string> TWorkbook::SavedParts() {
   return {Parts.begin(), Parts.end()};
 }
 
-void TWorkbook::SaveAs(const std::string& fileName) {
+std::string TWorkbook::SavedBytes() {
   PrepareForSave();
-  int errorCode = 0;
-  zip_t* archive = zip_open(fileName.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &errorCode);
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
+  zip_t* archive = buffer == nullptr ? nullptr : zip_open_from_source(buffer, ZIP_TRUNCATE, &error);
   if (archive == nullptr) {
-    zip_error_t error;
-    zip_error_init_with_code(&error, errorCode);
-    const std::string message = "Cannot create file \"" + fileName + "\". " + zip_error_strerror(&error);
+    const std::string message = zip_error_strerror(&error);
+    if (buffer != nullptr) zip_source_free(buffer);
     zip_error_fini(&error);
-    throw EInOutError(message);
+    throw EInOutError("Cannot write the workbook. " + message);
   }
+  zip_error_fini(&error);
+  // The buffer outlives the archive, which hands it back filled when it closes.
+  zip_source_keep(buffer);
+  struct TBuffer {
+    zip_source_t* Source;
+    ~TBuffer() { zip_source_free(Source); }
+  } owner{buffer};
   auto fail = [&](const std::string& why) {
     zip_discard(archive);
-    throw EInOutError("Cannot write file \"" + fileName + "\". " + why);
+    throw EInOutError("Cannot write the workbook. " + why);
   };
   for (const auto& [name, data] : Parts) {
     zip_source_t* source = zip_source_buffer(archive, data.data(), data.size(), 0);
@@ -763,8 +990,30 @@ void TWorkbook::SaveAs(const std::string& fileName) {
     }
     zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6);
   }
-  // libzip writes a temporary file beside the target and renames it over the target on close.
   if (zip_close(archive) != 0) fail(zip_strerror(archive));
+
+  zip_stat_t stat;
+  if (zip_source_stat(buffer, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0 || zip_source_open(buffer) != 0)
+    throw EInOutError("Cannot write the workbook.");
+  std::string bytes(static_cast<std::size_t>(stat.size), '\0');
+  const zip_int64_t read = zip_source_read(buffer, bytes.data(), stat.size);
+  zip_source_close(buffer);
+  if (read < 0 || static_cast<zip_uint64_t>(read) != stat.size) throw EInOutError("Cannot write the workbook.");
+
+  // Never hand out a workbook we could not read ourselves: every sheet set here must come back
+  // with the same cells.
+  try {
+    TWorkbook again = FromBytes(bytes);
+    if (again.SheetCount() != Sheets.size()) NotWorkbook("sheets lost");
+    for (std::size_t i = 0; i < Sheets.size(); ++i)
+      if (Sheets[i].Sheet && !again.Sheet(i + 1).SameContent(*Sheets[i].Sheet)) NotWorkbook("cells changed");
+  } catch (const EDataError& e) {
+    throw EDataError(std::string("The workbook was not saved: it would not read back as written, so its template "
+                                 "is probably damaged. ") + e.what());
+  }
+  return bytes;
 }
+
+void TWorkbook::SaveAs(const std::string& fileName) { ReplaceFileContent(fileName, SavedBytes()); }
 
 }  // namespace hv

@@ -29,6 +29,10 @@ std::string CellName(int row, int column);
 // Reads "AB12"; false when the text is not a cell name within the sheet's bounds.
 bool ParseCellName(std::string_view name, int& row, int& column);
 
+// A formula as it reads when copied rows down and columns across: relative references move,
+// "$" parts stay, and a reference pushed off the sheet becomes #REF!.
+std::string ShiftFormula(std::string_view formula, int rows, int columns);
+
 // What a cell holds, as read back (tests and checks; the writer never needs it).
 struct TCellValue {
   enum TKind { Empty, Text, Number, Formula, Other };
@@ -60,20 +64,25 @@ public:
   int LastColumn() const;
 
   std::string Xml() const;
+  // The same cells and columns, markup and all.
+  bool SameContent(const TWorksheet& other) const;
 
 private:
   struct TCell {
     xml::TAttributes Attributes;  // without "r"
     std::string Inner;            // markup between the start and the end tag
+    bool operator==(const TCell&) const = default;
   };
   struct TRow {
     xml::TAttributes Attributes;  // without "r" and "spans"
     std::map<int, TCell> Cells;
+    bool operator==(const TRow&) const = default;
   };
   struct TColumns {
     int Min = 0;
     int Max = 0;
     xml::TAttributes Attributes;  // without "min" and "max"
+    bool operator==(const TColumns&) const = default;
   };
   struct TRegion {
     std::size_t Begin = 0;
@@ -84,6 +93,7 @@ private:
   void Parse();
   void ParseRows(std::size_t from, std::size_t to);
   void ParseColumns(std::size_t from, std::size_t to);
+  void ExpandSharedFormulas();
   TCell& Target(int row, int column);
   std::string Name(std::string_view local) const { return Prefix + std::string(local); }
   std::string ColumnsXml() const;
@@ -121,8 +131,12 @@ public:
   const std::string& SheetName(std::size_t number) const;
 
   // Writes an .xlsx package (a template becomes an ordinary workbook) that recalculates every
-  // formula when opened. The file is replaced in one step; raises EInOutError.
+  // formula when opened. The package is read back first, and a workbook that would not read as
+  // it was written raises EDataError with nothing saved. The file is replaced in one step; raises
+  // EInOutError.
   void SaveAs(const std::string& fileName);
+  // The package's bytes as SaveAs writes them, checked the same way.
+  std::string SavedBytes();
   // The package's parts as they would be saved, for checks without a file.
   std::map<std::string, std::string> SavedParts();
 

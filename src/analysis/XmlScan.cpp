@@ -108,6 +108,16 @@ bool TScanner::Next(TTag& tag) {
     while (i < Text.size() && !IsSpace(Text[i]) && Text[i] != '/' && Text[i] != '>') ++i;
     if (i == nameStart) Malformed();
     tag.Name = Text.substr(nameStart, i - nameStart);
+    if (isEnd) {
+      // An end tag holds its name and nothing but spaces after it; anything else there would be
+      // taken for content by whoever reads the part next.
+      while (i < Text.size() && IsSpace(Text[i])) ++i;
+      if (i >= Text.size() || Text[i] != '>') Malformed();
+      tag.Kind = TTag::Close;
+      tag.End = i + 1;
+      Pos = tag.End;
+      return true;
+    }
     const std::size_t attrStart = i;
     char quote = 0;
     for (; i < Text.size(); ++i) {
@@ -123,9 +133,7 @@ bool TScanner::Next(TTag& tag) {
     if (i >= Text.size()) Malformed();
     tag.End = i + 1;
     std::size_t attrEnd = i;
-    if (isEnd) {
-      tag.Kind = TTag::Close;
-    } else if (i > attrStart && Text[i - 1] == '/') {
+    if (i > attrStart && Text[i - 1] == '/') {
       tag.Kind = TTag::SelfClosed;
       attrEnd = i - 1;
     } else {

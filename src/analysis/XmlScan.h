@@ -25,7 +25,7 @@ struct TTag {
 };
 
 // Walks the tags of a text in order. Malformed markup (a tag that never closes, a tag without a
-// name) raises EDataError; text between tags is not reported.
+// name, an end tag with more than its name) raises EDataError; text between tags is not reported.
 class TScanner {
 public:
   explicit TScanner(std::string_view text, std::size_t from = 0) : Text(text), Pos(from) {}

@@ -13,7 +13,9 @@ class TCategory;
 class TSet;
 class TTextSegment;
 
-enum class TAskButtons { YesNo, YesNoCancel };
+// YesNoDefaultNo: Yes and No with No as the default, for questions where Enter must not agree
+// to something risky (running a program).
+enum class TAskButtons { YesNo, YesNoCancel, YesNoDefaultNo };
 enum class TAskAnswer { Yes, No, Cancel };
 
 // The category picker's modal results; the numbers are the dialog's button results.

@@ -1,6 +1,7 @@
 #include "commands/BrowseCommands.h"
 
 #include "commands/Ask.h"
+#include "components/AnsiString.h"
 #include "core/Errors.h"
 #include "logic/AppLogic.h"
 #include "logic/QuestionSelector.h"
@@ -63,7 +64,8 @@ void TPrevCmd::Execute(QObject*) {
   ViewerViewManager().ShowView();
 }
 
-TNextCmd::TNextCmd() : TAppCommand({AppCode::CurrentList}) {}
+// The list browsed may be a document's entries, which grow without CurrentList changing.
+TNextCmd::TNextCmd() : TAppCommand({AppCode::CurrentList, AppCode::Document}, true) {}
 
 bool TNextCmd::IsEnabled() {
   const int index = App.CurrentIndex();
@@ -119,6 +121,10 @@ void TRelatedQuestionsCmd::Execute(QObject*) {
     // A selector of its own, so the Question Finder's criteria and results stay as they are.
     TQuestionSelector selector(*App.Library());
     selector.SetResourceCriterion(s->Identity, true);
+    if (selector.Results().empty()) {
+      Ask().Message(QStringLiteral("No question uses the resource %1.").arg(AnsiToQt(s->GetID())));
+      return;
+    }
     Offer(std::vector<TTextSegment*>(selector.Results().begin(), selector.Results().end()));
     return;
   }
@@ -180,8 +186,18 @@ void TRelatedResourceCmd::Execute(QObject*) {
   if (question->Resources.size() == 1) {
     Select(resourceOf(question->Resources.front()));
   } else {
+    // A resource without a text is named, and the others are still offered.
     std::vector<TTextSegment*> resources;
-    for (TIdentityCategory* node : question->Resources) resources.push_back(resourceOf(node));
+    QStringList missing;
+    for (TIdentityCategory* node : question->Resources) {
+      try {
+        resources.push_back(resourceOf(node));
+      } catch (const EDataError& error) {
+        missing << AnsiToQt(error.what());
+      }
+    }
+    if (resources.empty()) throw EDataError(QtToAnsi(missing.join(QLatin1Char('\n'))));
+    if (!missing.isEmpty()) Ask().Warning(missing.join(QLatin1Char('\n')));
     Offer(resources);
   }
   ViewerViewManager().ShowView();

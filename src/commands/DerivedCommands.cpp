@@ -2,7 +2,6 @@
 
 #include "commands/Ask.h"
 #include "components/AnsiString.h"
-#include "core/Errors.h"
 #include "logic/AppLogic.h"
 
 namespace hv {
@@ -20,12 +19,13 @@ void TCreateMarkSchemeCmd::Execute(QObject*) {
 }
 
 void TCreateReportCmd::Execute(QObject*) {
-  if (!IsEnabled()) return;
-  try {
-    App.CreateReportDocument();
-  } catch (const EError&) {
+  if (App.CurrentDocument() == nullptr) {
     Ask().Message(QString::fromLatin1(kReportNeedsDocument));
+    return;
   }
+  if (!IsEnabled()) return;
+  // Any other failure is reported as what it is, by the handler every command shares.
+  App.CreateReportDocument();
 }
 
 }  // namespace hv

@@ -18,8 +18,8 @@ public:
   void Execute(QObject* sender) override;
 };
 
-// Derives the report of the first open document, which becomes current; when that fails the
-// user is told in a plain message box.
+// Derives the report of the current document; with no document to work from the user is told to
+// click on one.
 class TCreateReportCmd : public TDerivedDocCmd {
   Q_OBJECT
 public:

@@ -64,9 +64,36 @@ QWidget* FocusedTextField() {
   return nullptr;
 }
 
+namespace {
+
+// A read-only text (the Viewer's) keeps only what makes sense for it: selecting its text, and
+// copying a piece of it the user selected. Every other clipboard command acts on the items, or
+// the item clipboard would silently keep what was copied before.
+bool KeepsAction(QWidget* field, TTextFieldAction action) {
+  bool readOnly = false;
+  bool hasSelection = false;
+  if (auto* line = qobject_cast<QLineEdit*>(field)) {
+    readOnly = line->isReadOnly();
+    hasSelection = line->hasSelectedText();
+  } else if (auto* text = qobject_cast<QTextEdit*>(field)) {
+    readOnly = text->isReadOnly();
+    hasSelection = text->textCursor().hasSelection();
+  } else if (auto* plain = qobject_cast<QPlainTextEdit*>(field)) {
+    readOnly = plain->isReadOnly();
+    hasSelection = plain->textCursor().hasSelection();
+  } else if (auto* spin = qobject_cast<QAbstractSpinBox*>(field)) {
+    readOnly = spin->isReadOnly();
+    hasSelection = true;
+  }
+  if (!readOnly) return true;
+  return action == TTextFieldAction::SelectAll || (action == TTextFieldAction::Copy && hasSelection);
+}
+
+}  // namespace
+
 bool ForwardToTextField(TTextFieldAction action) {
   QWidget* field = FocusedTextField();
-  if (field == nullptr) return false;
+  if (field == nullptr || !KeepsAction(field, action)) return false;
   if (auto* line = qobject_cast<QLineEdit*>(field)) return ApplyToLineEdit(line, action);
   if (auto* text = qobject_cast<QTextEdit*>(field)) return ApplyToTextEdit(text, action);
   if (auto* plain = qobject_cast<QPlainTextEdit*>(field)) return ApplyToTextEdit(plain, action);
@@ -189,7 +216,8 @@ void TToggleNumberedCmd::Execute(QObject*) {
   App.CurrentDocument()->ToggleNumbered(App.CurrentIndex());
 }
 
-TMoveCmd::TMoveCmd() : TEditCmd({AppCode::CurrentSelection, AppCode::CurrentDoc}) {}
+// A document that grows or shrinks moves its last entry, so the moves hear every document too.
+TMoveCmd::TMoveCmd() : TEditCmd({AppCode::CurrentSelection, AppCode::CurrentDoc, AppCode::Document}, true) {}
 
 bool TMoveCmd::IsEnabled() {
   if (!EditingCurrentDocument()) return false;

@@ -11,12 +11,14 @@ class TDocContent;
 class TDocLogic;
 
 // The text field (line edit, text edit, plain text edit or spin box) that has the keyboard focus,
-// if any. While one has it, Cut, Copy, Paste, Clear and Select All act on its text and leave the
-// documents alone, whether they come from a shortcut or from the menu.
+// if any. While an editable one has it, Cut, Copy, Paste, Clear and Select All act on its text and
+// leave the documents alone, whether they come from a shortcut or from the menu. A read-only one
+// keeps only Select All and the Copy of a piece of text selected in it.
 QWidget* FocusedTextField();
 
 enum class TTextFieldAction { Cut, Copy, Paste, Delete, SelectAll };
-// Performs the action on the focused text field; false when no text field has the focus.
+// Performs the action on the focused text field; false when no text field has the focus or the
+// field leaves the action to the items.
 bool ForwardToTextField(TTextFieldAction action);
 
 // Shared tests of the editing commands.

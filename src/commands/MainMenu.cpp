@@ -148,12 +148,12 @@ const std::vector<TMenuSpec>& MainMenuSpec() {
        {
            {"InsertTitleM", "&Title", "", "TInsertTitleCmd"},
            {"InsertSectionM", "&Section", "", "TInsertSectionCmd"},
-           {"InsertTextM", "Te&xt", "", "TInsertTextCmd", false},
+           {"InsertTextM", "Te&xt", "", "TInsertTextCmd"},
        }},
       {"Tools1", "&Tools",
        {
            {"CreateMarkScheme1", "&Create Markscheme", "Ctrl+M", "TCreateMarkSchemeCmd"},
-           {"EditTextM", "&Edit Text...", "Ctrl+E", "TEditTextCmd", false},
+           {"EditTextM", "&Edit Text...", "Ctrl+E", "TEditTextCmd"},
            {"CreateReport1", "Create &Report", "Ctrl+R", "TCreateReportCmd"},
            {"CreateSummary1", "Create &File Index", "", "TCreateSummaryCmd"},
            {"ExporttoWP2", "Exp&ort to WP", "", "TExportCmd"},

@@ -1,6 +1,7 @@
 #include "core/Observer.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace hv {
 
@@ -30,12 +31,20 @@ void TObservable::Deliver(TObservable* sender, const TNotificationSet& codes) {
       if (!D->Dead) Self->Active = D->Outer;
     }
   } restore{this, &delivery};
+  // An observer that fails must not leave the ones after it out of step: every observer hears
+  // the set, and the first failure then goes on to the caller, which reports it once.
+  std::exception_ptr failure;
   while (delivery.Cursor < static_cast<std::ptrdiff_t>(Registrations.size())) {
     const TObserver observer = Registrations[static_cast<std::size_t>(delivery.Cursor)];
-    observer.Method(observer.Object, sender, copy);
-    if (delivery.Dead) return;
+    try {
+      observer.Method(observer.Object, sender, copy);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+    if (delivery.Dead) break;
     ++delivery.Cursor;
   }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TObservable::AddObserver(const TObserver& observer) { Registrations.push_back(observer); }

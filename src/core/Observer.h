@@ -65,7 +65,8 @@ struct TObserver {
 // Observers may add or remove registrations (their own or others') during a delivery: an added
 // one is called later in the same delivery, a removed one is not called, and nobody is skipped or
 // called twice. A Notify from inside a callback runs to its end and the outer delivery then
-// resumes where it was.
+// resumes where it was. An observer that throws does not stop the delivery: the others are still
+// called, and the first exception is rethrown to the notifier at the end.
 class TObservable {
 public:
   TObservable() = default;

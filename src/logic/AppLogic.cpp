@@ -1,6 +1,7 @@
 #include "logic/AppLogic.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "core/Errors.h"
 #include "model/Categories.h"
@@ -51,6 +52,10 @@ void TAppLogic::OpenLibrary(const std::string& subject) {
   }
   AdoptLibrary(subject, OpenLibraryFiles(files.TextFilename, files.LibFilename));
   FilesIdentity = identity;
+  // Taken now: the configured names may be relative to the directory the program started in.
+  std::error_code ignored;
+  const std::filesystem::path text = std::filesystem::absolute(files.TextFilename, ignored);
+  Folder = text.has_parent_path() ? text.parent_path().string() : std::string();
 }
 
 TWordIndex* TAppLogic::OpenWordIndex() {
@@ -130,16 +135,11 @@ void TAppLogic::CreateMarkSchemeDocument() {
 }
 
 void TAppLogic::CreateReportDocument() {
-  if (DocumentList.empty()) throw EError(kReportNeedsDocument);
-  SetCurrentDocument(DocumentList.front().get());
-  std::unique_ptr<TDocLogic> doc;
-  try {
-    if (CurrentDoc == nullptr || !CurrentDoc->Document) throw EError(kReportNeedsDocument);
-    doc = NewLogic();
-    doc->InitFromReports(*CurrentDoc->Document);
-  } catch (...) {
-    throw EError(kReportNeedsDocument);
-  }
+  // From the document the teacher is working on, as the mark scheme is: the first open document
+  // is often the empty one made at start-up.
+  if (CurrentDoc == nullptr || !CurrentDoc->Document) throw EError(kReportNeedsDocument);
+  std::unique_ptr<TDocLogic> doc = NewLogic();
+  doc->InitFromReports(*CurrentDoc->Document);
   Adopt(std::move(doc));
 }
 

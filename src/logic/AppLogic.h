@@ -90,8 +90,8 @@ public:
   // Any failure raises EInOutError with kOpenDocumentFailed; nothing is added or notified then.
   void OpenDocument(const std::string& fileName);
   void CreateMarkSchemeDocument();
-  // Makes the first document current, then derives the report document from it. A failure after
-  // that switch raises EError with kReportNeedsDocument and adds nothing.
+  // Derives the report document from the current document; without one raises EError with
+  // kReportNeedsDocument. A failure adds nothing.
   void CreateReportDocument();
   void SetCurrentDocument(TDocLogic* doc);
 
@@ -112,6 +112,9 @@ public:
   TLibrary* Library() const { return Lib.get(); }
   const std::string& Subject() const { return SubjectName; }
   const std::string& OrganisationName() const { return Organisation; }
+  // The absolute folder of the library's text file, where links in its texts are resolved; empty
+  // for a library adopted from the caller.
+  const std::string& LibraryFolder() const { return Folder; }
   const std::vector<std::unique_ptr<TDocLogic>>& Documents() const { return DocumentList; }
   TDocLogic* CurrentDocument() const { return CurrentDoc; }
   TListRef CurrentList() const { return CurrentListRef; }
@@ -145,6 +148,7 @@ private:
   std::unique_ptr<TLibrary> Lib;
   std::string SubjectName;
   std::string Organisation;
+  std::string Folder;
   std::vector<std::unique_ptr<TDocLogic>> DocumentList;
   std::vector<std::unique_ptr<TDocLogic>> Closing;  // between DocDestroy and the end of Close
   TDocLogic* CurrentDoc = nullptr;

@@ -1,6 +1,8 @@
 #include "logic/DocLogic.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,6 +44,56 @@ mode_t NewFileMode(const std::string& fileName) {
 
 [[noreturn]] void ThrowSaveError(const std::string& what, const std::string& fileName, int err) {
   throw EInOutError(what + " \"" + fileName + "\". " + std::strerror(err));
+}
+
+// A save writes "~temp-" + six characters + ".kvd" beside its target.
+constexpr std::string_view kTempStart = "~temp-";
+constexpr std::string_view kTempEnd = ".kvd";
+constexpr std::size_t kTempNameLength = 16;
+
+// A save that was killed before its rename leaves its temporary file behind. A save in progress
+// holds the lock of its own from the start, and a lock dies with its process, so any such file
+// in the folder that can be locked belongs to nobody and is removed.
+void RemoveStaleTemporaries(const std::string& dir) {
+  DIR* folder = ::opendir(dir.c_str());
+  if (folder == nullptr) return;
+  while (const dirent* entry = ::readdir(folder)) {
+    const std::string_view name = entry->d_name;
+    if (name.size() != kTempNameLength || !name.starts_with(kTempStart) || !name.ends_with(kTempEnd)) continue;
+    const std::string path = dir + "/" + std::string(name);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st{};
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
+    ::close(fd);
+  }
+  ::closedir(folder);
+}
+
+// Creates a temporary file in dir and locks it. Another save that finds the file between its
+// creation and its lock takes it for a stale one and may remove it; then a new one is made.
+std::unique_ptr<TFileStream> CreateLockedTemporary(const std::string& dir, std::string& tempName) {
+  for (int attempt = 1;; ++attempt) {
+    const bool last = attempt == 3;
+    tempName = dir + "/" + std::string(kTempStart) + "XXXXXX" + std::string(kTempEnd);
+    const int fd = ::mkstemps(tempName.data(), static_cast<int>(kTempEnd.size()));
+    if (fd < 0) ThrowSaveError("Cannot create a temporary file in", dir, errno);
+    std::unique_ptr<TFileStream> file;
+    try {
+      file = std::make_unique<TFileStream>(tempName, TFileStream::TMode::OpenReadWrite);
+    } catch (...) {
+      ::close(fd);
+      if (last) throw;
+      continue;
+    }
+    ::close(fd);
+    struct stat opened{};
+    struct stat named{};
+    if (file->TryLockExclusive() && ::fstat(file->Handle(), &opened) == 0 && ::stat(tempName.c_str(), &named) == 0 &&
+        opened.st_dev == named.st_dev && opened.st_ino == named.st_ino)
+      return file;
+    if (last) ThrowSaveError("Cannot lock", tempName, EWOULDBLOCK);
+  }
 }
 
 }  // namespace
@@ -86,22 +138,12 @@ void TDocLogic::SaveToFile(const std::string& fileName) {
   }
 
   const std::string dir = DirectoryOf(fileName);
-  std::string tempName = dir + "/~temp-XXXXXX.kvd";
-  const int fd = ::mkstemps(tempName.data(), 4);
-  if (fd < 0) ThrowSaveError("Cannot create a temporary file in", dir, errno);
-
-  std::unique_ptr<TFileStream> file;
+  RemoveStaleTemporaries(dir);
+  std::string tempName;
+  // Locked from the start, so the file is never visible under the target name unlocked.
+  std::unique_ptr<TFileStream> file = CreateLockedTemporary(dir, tempName);
   std::vector<TChunkPlacement> placements;
   try {
-    try {
-      file = std::make_unique<TFileStream>(tempName, TFileStream::TMode::OpenReadWrite);
-    } catch (...) {
-      ::close(fd);
-      throw;
-    }
-    ::close(fd);
-    // Locked from the start, so the file is never visible under the target name unlocked.
-    if (!file->TryLockExclusive()) ThrowSaveError("Cannot lock", tempName, EWOULDBLOCK);
     if (::fchmod(file->Handle(), NewFileMode(fileName)) != 0) ThrowSaveError("Cannot write", tempName, errno);
     std::unique_ptr<TStream> filter = SaveStreamFilter ? SaveStreamFilter(*file) : nullptr;
     TStream& out = filter ? *filter : *file;

@@ -167,17 +167,20 @@ void TDocument::AddDerived(const TDocument& source, TPick pick, std::unique_ptr<
     auto* question = dynamic_cast<TQuestion*>(entry->Segment);
     if (question == nullptr) continue;
     TTextSegment* derived = question->Identity != nullptr ? pick(*question->Identity) : nullptr;
+    std::unique_ptr<TDocContent> made;
     if (derived != nullptr) {
-      Entries.push_back(new TDocContent(derived, entry->Numbered));
+      made = std::make_unique<TDocContent>(derived, entry->Numbered);
     } else {
       std::unique_ptr<TText> text = question->CreateText();
       text->SetChunk(stub());
-      auto owning = std::make_unique<TOwningDocContent>(text.release(), entry->Numbered);
-      Entries.push_back(owning.get());
-      owning.release();
+      made = std::make_unique<TOwningDocContent>(text.release(), entry->Numbered);
     }
+    // A derived entry carries the number of its question, so the scheme for question 3 reads 3
+    // even where the test numbers titles or free texts between its questions.
+    made->Number = entry->Number;
+    Entries.push_back(made.get());
+    made.release();
   }
-  Renumber();
 }
 
 void TDocument::AddMarkSchemes(const TDocument& source) {

@@ -72,6 +72,8 @@ public:
                    std::int16_t time, std::int16_t marks);
   void InsertText(int position, std::string_view name, bool numbered, std::unique_ptr<TTextChunk> chunk,
                   std::int16_t time, std::int16_t marks);
+  // Append one entry per question of source (its mark scheme or report, or a stub text), each
+  // with the question's Numbered and Number.
   void AddMarkSchemes(const TDocument& source);
   void AddReports(const TDocument& source);
   void Renumber();

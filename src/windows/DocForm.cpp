@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "commands/Ask.h"
 #include "commands/CommandFramework.h"
 #include "commands/DocumentCommands.h"
 #include "commands/Utility.h"
@@ -17,6 +18,7 @@
 #include "logic/AppLogic.h"
 #include "logic/DocLogic.h"
 #include "model/Document.h"
+#include "model/Library.h"
 #include "model/Segments.h"
 #include "windows/Drawing.h"
 #include "windows/ItemDrag.h"
@@ -141,7 +143,7 @@ void TDocListBox::startDrag(Qt::DropActions) {
     emit UserClicked();
   }
   Pressing = false;
-  StartItemDrag(this);
+  StartItemDrag(this, AppLogic());
 }
 
 void TDocListBox::dragEnterEvent(QDragEnterEvent* event) {
@@ -170,7 +172,7 @@ void TDocListBox::dropEvent(QDropEvent* event) {
   event->setDropAction(event->source() == this ? Qt::MoveAction : Qt::CopyAction);
   event->accept();
   try {
-    Form->DocLBDragDrop(qobject_cast<QWidget*>(event->source()), event->position().toPoint());
+    Form->DocLBDragDrop(qobject_cast<QWidget*>(event->source()), event->position().toPoint(), event->mimeData());
   } catch (const std::exception& error) {
     ReportCommandError(error);
   }
@@ -256,9 +258,14 @@ bool TDocForm::DocLBDragOver(const QWidget* source, QPoint pos) {
   return true;
 }
 
-void TDocForm::DocLBDragDrop(const QWidget* source, QPoint pos) {
+void TDocForm::DocLBDragDrop(const QWidget* source, QPoint pos, const QMimeData* carried) {
   if (Doc == nullptr) return;
   int index = List->indexAt(pos).row();
+  if (source == nullptr && carried != nullptr) {
+    // From another running copy: its selection is not ours, only the data tells what was dragged.
+    DropFromOtherCopy(ReadItemData(carried), index);
+    return;
+  }
   if (source != List) {
     const TItemList items = App.Selection();
     AddItemsToDocument(*Doc, items, index);
@@ -266,7 +273,8 @@ void TDocForm::DocLBDragDrop(const QWidget* source, QPoint pos) {
   }
   if (index == -1) index = List->count() - 1;
   const int from = List->currentRow();
-  if (from < 0 || index < 0) return;
+  // Dropped where it was picked up: nothing moved, so nothing changed.
+  if (from < 0 || index < 0 || from == index) return;
   Doc->MoveEntry(from, index);
   App.SetCurrentList(TListRef(Doc->Document->Entries), index);
   {
@@ -274,6 +282,20 @@ void TDocForm::DocLBDragDrop(const QWidget* source, QPoint pos) {
     List->setCurrentRow(index, QItemSelectionModel::NoUpdate);
   }
   App.TouchSelection();
+}
+
+void TDocForm::DropFromOtherCopy(const TDraggedItems& dragged, int index) {
+  if (dragged.LibraryKey.empty() || App.Library() == nullptr) return;
+  // Library keys name configuration sections, which match without regard to case.
+  if (QString::compare(AnsiToQt(dragged.LibraryKey), AnsiToQt(App.Subject()), Qt::CaseInsensitive) != 0) {
+    Ask().Message(QStringLiteral("These items come from the library \"%1\" and cannot be added to a document of the library \"%2\".")
+                      .arg(AnsiToQt(dragged.LibraryKey), AnsiToQt(App.Subject())));
+    return;
+  }
+  // Every ID is looked up before anything is added, so an unknown one adds nothing.
+  TItemList items;
+  for (const std::string& id : dragged.Ids) items.push_back(App.Library()->FindSegment(id, false));
+  if (!items.empty()) AddItemsToDocument(*Doc, items, index);
 }
 
 void TDocForm::DocChanged(TObservable*, const TNotificationSet& codes) {

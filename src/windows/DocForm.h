@@ -6,6 +6,7 @@
 #include <QStyledItemDelegate>
 
 #include "core/Observer.h"
+#include "windows/ItemDrag.h"
 #include "windows/MainForm.h"
 
 namespace hv {
@@ -74,7 +75,9 @@ public:
   // Whether a drag from source may drop here (and auto-scrolls when over the list's ends);
   // source is null or another widget for drags from other lists. pos is in the list's viewport.
   bool DocLBDragOver(const QWidget* source, QPoint pos);
-  void DocLBDragDrop(const QWidget* source, QPoint pos);
+  // A drop with no source widget came from another running copy of the program; carried says
+  // what it carries.
+  void DocLBDragDrop(const QWidget* source, QPoint pos, const QMimeData* carried = nullptr);
   void DocLBClick();
 
   void DocChanged(TObservable* sender, const TNotificationSet& codes);
@@ -84,6 +87,7 @@ protected:
 
 private:
   void FormActivate();
+  void DropFromOtherCopy(const TDraggedItems& dragged, int index);
   void SyncItems();
   void SyncSelection();
   void Release();

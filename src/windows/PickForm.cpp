@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
@@ -132,7 +133,8 @@ TPickForm::TPickForm(TAppLogic& app, QWidget* parent, TQtAsk* ask)
   Continue->setGeometry(144, 208, 91, 25);
   Cancel->setObjectName(QStringLiteral("CancelB"));
   Cancel->setGeometry(240, 208, 73, 25);
-  Cancel->setAutoDefault(false);
+  // Enter on a focused button presses that button; elsewhere it presses the default one.
+  for (QPushButton* b : {Start, Continue, Cancel}) b->setAutoDefault(true);
   // The captions must fit the buttons' fixed places along the bottom.
   QFont buttonFont = Start->font();
   buttonFont.setPixelSize(11);
@@ -149,6 +151,8 @@ TPickForm::TPickForm(TAppLogic& app, QWidget* parent, TQtAsk* ask)
     if (List->currentItem() != nullptr && List->currentItem()->isSelected()) CategoriesLBClick();
   });
   connect(List, &QListWidget::itemDoubleClicked, this, &TPickForm::CategoriesLBDblClick);
+  // A click on a branch's marker opens or closes it, as a double click on the row does.
+  List->viewport()->installEventFilter(this);
   // Right opens and Left closes a branch of the outline, as a double click toggles it.
   auto* expand = new QShortcut(QKeySequence(Qt::Key_Right), List, nullptr, nullptr, Qt::WidgetShortcut);
   connect(expand, &QShortcut::activated, this, [this] {
@@ -256,8 +260,6 @@ void TPickForm::UpdateButtons() {
   Continue->setDefault(canContinue);
   Start->setEnabled(PickedCategory != nullptr);
   Start->setDefault(!canContinue);
-  Start->setAutoDefault(!canContinue);
-  Continue->setAutoDefault(canContinue);
   List->viewport()->update();
 }
 
@@ -292,6 +294,31 @@ void TPickForm::CategoriesLBDblClick() {
     for (TCategory* child : k->Children) List->insertItem(at++, NewRow(child, AnsiToQt(child->Name)));
   }
   List->viewport()->update();
+}
+
+bool TPickForm::OnMarker(int row, int x) const {
+  const TCategory* category = CategoryAt(row);
+  if (SortedListing || row <= 0 || category == nullptr || category->Children.empty()) return false;
+  const QListWidgetItem* item = List->item(row);
+  // The marker is 8 pixels wide, drawn 8 pixels left of the row's indented text; a little slack
+  // on either side makes it easy to hit.
+  const int left = List->visualItemRect(item).left() - 8 + 20 * category->Depth();
+  return x >= left - 3 && x < left + 8 + 3;
+}
+
+bool TPickForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == List->viewport() &&
+      (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint pos = mouse->position().toPoint();
+    const int row = List->indexAt(pos).row();
+    if (mouse->button() == Qt::LeftButton && OnMarker(row, pos.x())) {
+      List->setCurrentRow(row);
+      CategoriesLBDblClick();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void TPickForm::showEvent(QShowEvent* event) {

@@ -71,8 +71,11 @@ public:
 
 protected:
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  // Whether x, in the list's viewport, lies on the expand marker of row in the outline listing.
+  bool OnMarker(int row, int x) const;
   QListWidgetItem* NewRow(TCategory* category, const QString& text) const;
 
   TAppLogic& App;

@@ -18,6 +18,7 @@
 #include "windows/MainForm.h"
 #include "windows/MonitorForm.h"
 #include "windows/PickForm.h"
+#include "windows/QtAsk.h"
 #include "windows/SizeablePanel.h"
 #include "windows/QFForm.h"  // after SizeablePanel.h: its accessors need the panel class
 #include "windows/RelatedForm.h"
@@ -91,6 +92,7 @@ bool TProgram::Start() {
   const QString documentArgument = Arguments.size() >= 2 && IsDocumentArgument(Arguments[1]) ? Arguments[1] : QString();
   Main = new TMainForm(*AppLogicPtr, *Env, documentArgument);
   Creator->SetMainForm(Main);
+  if (auto* qtAsk = HasAsk() ? dynamic_cast<TQtAsk*>(&Ask()) : nullptr) qtAsk->SetDialogParent(Main);
   MonitorPtr = new TMonitorForm(*AppLogicPtr, Main);
   // The finding and reading windows belong to the main window and go with it; later ones may
   // rely on earlier ones existing.

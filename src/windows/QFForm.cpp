@@ -14,6 +14,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <exception>
 #include <unordered_set>
 
 #include "commands/Ask.h"
@@ -80,10 +81,8 @@ TResultsListBox::TResultsListBox(QWidget* parent) : TClickList<QListView>(parent
 void TResultsListBox::DragSelection() {
   const QModelIndexList rows = selectionModel()->selectedIndexes();
   if (rows.isEmpty()) return;
-  auto* mime = new QMimeData;
-  mime->setData(QLatin1String(kItemsMimeType), QByteArray());
   auto* drag = new QDrag(this);
-  drag->setMimeData(mime);
+  drag->setMimeData(NewItemData(AppLogic()));
   const QRect rect = visualRect(currentIndex().isValid() ? currentIndex() : rows.front());
   if (!rect.isEmpty()) {
     drag->setPixmap(viewport()->grab(rect));
@@ -402,7 +401,14 @@ void TQFForm::QuestionsLBClick() {
   const TListRef results(selector->Results());
   const int focused = List->currentIndex().row();
   App.SetCurrentList(results, focused);
-  if (focused >= 0 && focused < static_cast<int>(Model->Items().size())) OfferResources(*Model->Items()[focused]);
+  // Whatever happens to the offer, the clicked rows become the selection, so the Viewer and the
+  // list never disagree; a failure of the offer is reported afterwards.
+  std::exception_ptr offerFailed;
+  try {
+    if (focused >= 0 && focused < static_cast<int>(Model->Items().size())) OfferResources(*Model->Items()[focused]);
+  } catch (...) {
+    offerFailed = std::current_exception();
+  }
   TItemList selected;
   const QModelIndexList rows = List->selectionModel()->selectedRows();
   std::vector<int> order;
@@ -412,6 +418,7 @@ void TQFForm::QuestionsLBClick() {
   for (int row : order)
     if (row < static_cast<int>(Model->Items().size())) selected.push_back(Model->Items()[row]);
   App.SetSelection(std::move(selected), results);
+  if (offerFailed) std::rethrow_exception(offerFailed);
 }
 
 void TQFForm::OfferResources(const TQuestion& question) {
@@ -423,11 +430,13 @@ void TQFForm::OfferResources(const TQuestion& question) {
   if (std::find(offered.begin(), offered.end(), id) != offered.end()) return;
   // Recorded before asking: each resource is offered once, whatever the answer.
   offered.push_back(id);
+  // Only resources that have a text can become entries; with none there is nothing to offer.
+  TItemList resources;
+  for (TIdentityCategory* node : question.Resources)
+    if (node != nullptr && node->Resource != nullptr) resources.push_back(node);
+  if (resources.empty()) return;
   if (Ask().Confirm(QLatin1String(kResourceQuestion), TAskButtons::YesNo) != TAskAnswer::Yes) return;
-  if (TDocLogic* doc = App.CurrentDocument()) {
-    const TItemList resources(question.Resources.begin(), question.Resources.end());
-    AddItemsToDocument(*doc, resources, 0);
-  }
+  if (TDocLogic* doc = App.CurrentDocument()) AddItemsToDocument(*doc, resources, 0);
 }
 
 void TQFForm::ShowNormal() {

@@ -31,37 +31,45 @@ QString RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QStri
 
 }  // namespace
 
+QWidget* TQtAsk::DialogParent() const {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  return Parent.data();
+}
+
 TAskAnswer TQtAsk::Confirm(const QString& text, TAskButtons buttons) {
   const QMessageBox::StandardButtons choice = buttons == TAskButtons::YesNoCancel
                                                   ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
                                                   : QMessageBox::Yes | QMessageBox::No;
   // Escape cancels where there is a Cancel button and answers No where there is not.
-  const auto answer = QMessageBox::question(Parent, Title(), text, choice, QMessageBox::Yes);
+  const QMessageBox::StandardButton defaultButton =
+      buttons == TAskButtons::YesNoDefaultNo ? QMessageBox::No : QMessageBox::Yes;
+  const auto answer = QMessageBox::question(DialogParent(), Title(), text, choice, defaultButton);
   if (answer == QMessageBox::Yes) return TAskAnswer::Yes;
-  if (answer == QMessageBox::No || buttons == TAskButtons::YesNo) return TAskAnswer::No;
+  if (answer == QMessageBox::No || buttons != TAskButtons::YesNoCancel) return TAskAnswer::No;
   return TAskAnswer::Cancel;
 }
 
-void TQtAsk::Message(const QString& text) { QMessageBox::information(Parent, Title(), text); }
+void TQtAsk::Message(const QString& text) { QMessageBox::information(DialogParent(), Title(), text); }
 
-void TQtAsk::Warning(const QString& text) { QMessageBox::warning(Parent, Title(), text); }
+void TQtAsk::Warning(const QString& text) { QMessageBox::warning(DialogParent(), Title(), text); }
 
-void TQtAsk::Error(const QString& text) { QMessageBox::critical(Parent, Title(), text); }
+void TQtAsk::Error(const QString& text) { QMessageBox::critical(DialogParent(), Title(), text); }
 
 QString TQtAsk::OpenFileName(const QString& caption, const QString& filter, const QString& defaultExt,
                              const QString& dir) {
-  return RunFileDialog(Parent, QFileDialog::AcceptOpen, caption, filter, defaultExt, QString(), dir);
+  return RunFileDialog(DialogParent(), QFileDialog::AcceptOpen, caption, filter, defaultExt, QString(), dir);
 }
 
 QString TQtAsk::SaveFileName(const QString& caption, const QString& filter, const QString& defaultExt,
                              const QString& initialName, const QString& dir, bool confirmOverwrite) {
-  return RunFileDialog(Parent, QFileDialog::AcceptSave, caption, filter, defaultExt, initialName, dir,
+  return RunFileDialog(DialogParent(), QFileDialog::AcceptSave, caption, filter, defaultExt, initialName, dir,
                        confirmOverwrite);
 }
 
 std::optional<QString> TQtAsk::InputText(const QString& caption, const QString& prompt, const QString& value) {
   bool ok = false;
-  const QString text = QInputDialog::getText(Parent, caption, prompt, QLineEdit::Normal, value, &ok);
+  const QString text = QInputDialog::getText(DialogParent(), caption, prompt, QLineEdit::Normal, value, &ok);
   if (!ok) return std::nullopt;
   return text;
 }

@@ -9,7 +9,7 @@
 
 namespace hv {
 
-// Asks with modal Qt dialogs over one dialog parent. The category picker and the related
+// Asks with modal Qt dialogs over the window the user is working in. The category picker and the related
 // information dialog are windows of their own: they install their handlers here when they are
 // created, and until then those two questions raise an EError saying so.
 class TQtAsk : public IAsk {
@@ -20,8 +20,11 @@ public:
 
   explicit TQtAsk(QWidget* dialogParent = nullptr) : Parent(dialogParent) {}
 
+  // The window dialogs belong to when none of ours is active (the main window).
   void SetDialogParent(QWidget* parent) { Parent = parent; }
-  QWidget* DialogParent() const { return Parent.data(); }
+  // Where the next dialog opens: over the open dialog, else over the active window (a tool window
+  // such as the text list), else over the window set above, so it never opens underneath.
+  QWidget* DialogParent() const;
   void SetPickHandler(TPickHandler handler) { PickHandler = std::move(handler); }
   void SetChooseHandler(TChooseHandler handler) { ChooseHandler = std::move(handler); }
 

@@ -49,6 +49,10 @@ TRelatedForm::TRelatedForm(QWidget* parent, TQtAsk* ask)
   connect(Ok, &QPushButton::clicked, this, [this] { done(kOk); });
   connect(Cancel, &QPushButton::clicked, this, [this] { done(kCancel); });
   connect(List, &QListWidget::itemClicked, this, [this] { Ok->setEnabled(List->currentItem() != nullptr); });
+  // Choosing with the arrow keys or Space selects the focused row, and that is a choice too.
+  connect(List, &QListWidget::itemSelectionChanged, this, [this] {
+    Ok->setEnabled(List->currentItem() != nullptr && List->currentItem()->isSelected());
+  });
 
   if (ask == nullptr && HasAsk()) ask = dynamic_cast<TQtAsk*>(&Ask());
   if (ask != nullptr) {

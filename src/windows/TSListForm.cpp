@@ -86,7 +86,8 @@ void TTextListTabs::paintEvent(QPaintEvent*) {
 }
 
 TTSListForm::TTSListForm(TAppLogic& app, QWidget* mainForm)
-    : QWidget(mainForm, Qt::Window | Qt::WindowStaysOnTopHint),
+    // A tool window of the main window: above it, but not above every other program.
+    : QWidget(mainForm, Qt::Tool),
       App(app),
       List(new TClickList<QListWidget>(this)),
       Tabs(new TTextListTabs(this)) {
@@ -113,7 +114,7 @@ TTSListForm::TTSListForm(TAppLogic& app, QWidget* mainForm)
       ReportCommandError(error);
     }
   };
-  List->OnStartDrag = [this] { StartItemDrag(List); };
+  List->OnStartDrag = [this] { StartItemDrag(List, App); };
 
   // The tabs show only pictures; their names are for screen readers and tips.
   for (const char* name : {"Mark schemes", "Examiner's reports", "Specification", "Resources"}) {
@@ -121,8 +122,9 @@ TTSListForm::TTSListForm(TAppLogic& app, QWidget* mainForm)
     Tabs->setTabToolTip(tab, QLatin1String(name));
     Tabs->setAccessibleTabName(tab, QLatin1String(name));
   }
-  connect(Tabs, &QTabBar::tabBarClicked, this, [this](int index) {
-    if (index < 0) return;
+  // Clicks, arrow keys and the mouse wheel all change the current tab; each shows its kind.
+  connect(Tabs, &QTabBar::currentChanged, this, [this](int index) {
+    if (index < 0 || ChangingTab) return;
     try {
       TabSetClick(index);
     } catch (const std::exception& error) {
@@ -183,7 +185,10 @@ void TTSListForm::FillList() {
   ItemList.clear();
   List->clear();
   TLibrary* library = App.Library();
-  if (library == nullptr) return;
+  if (library == nullptr) {
+    ReleaseFromApp();
+    return;
+  }
   auto addRow = [this](TTextSegment* segment, TStreamable* rowItem) {
     ItemList.push_back(segment);
     auto* row = new TItemRow;
@@ -229,10 +234,23 @@ void TTSListForm::FillList() {
       tab = 3;
       break;
     default:
+      ReleaseFromApp();
       return;
   }
   setWindowTitle(caption);
-  Tabs->setCurrentIndex(tab);
+  {
+    TFlagGuard changing(ChangingTab);
+    Tabs->setCurrentIndex(tab);
+  }
+  ReleaseFromApp();
+}
+
+void TTSListForm::ReleaseFromApp() {
+  // The rows the application's position and selection pointed into are gone: no current item in
+  // this list, and the selected texts stay shown but no longer belong to it.
+  const TListRef items(ItemList);
+  if (App.CurrentList() == items) App.SetCurrentList(items, -1);
+  if (App.SelectionSource() == items) App.SetSelection(App.Selection(), TListRef());
 }
 
 void TTSListForm::SyncSelection() {

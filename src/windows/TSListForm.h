@@ -74,6 +74,9 @@ protected:
   void resizeEvent(QResizeEvent* event) override;
 
 private:
+  // Lets go of the application's current index and selection source in a refilled list.
+  void ReleaseFromApp();
+
   TAppLogic& App;
   std::vector<TTextSegment*> ItemList;
   TClickList<QListWidget>* List;

@@ -6,6 +6,7 @@
 #include <QDockWidget>
 #include <QFileInfo>
 #include <QMainWindow>
+#include <QMimeDatabase>
 #include <QMdiArea>
 #include <QPainter>
 #include <QProcess>
@@ -41,19 +42,47 @@ constexpr int kItemBoxLeft = 56;
 // Room the related buttons need at their narrowest layout (x0 = 301, six buttons 24 apart).
 constexpr int kMinPanelWidth = 301 + 5 * 24 + kButtonWidth + 4;
 
-// Suffixes of files that the desktop would run rather than open in a viewer.
+// Suffixes of files that the desktop would run rather than open in a viewer, whatever their
+// content looks like (Windows programs and launchers carried over from school networks).
 bool IsLauncherSuffix(const QString& suffix) {
   static const QStringList kLaunchers = {
       QStringLiteral("desktop"), QStringLiteral("exe"), QStringLiteral("com"), QStringLiteral("bat"),
       QStringLiteral("cmd"),     QStringLiteral("msi"), QStringLiteral("sh"),  QStringLiteral("jar"),
-      QStringLiteral("appimage"), QStringLiteral("run"), QStringLiteral("py"), QStringLiteral("pl")};
+      QStringLiteral("appimage"), QStringLiteral("run"), QStringLiteral("py"), QStringLiteral("pl"),
+      QStringLiteral("lnk"),     QStringLiteral("vbs"), QStringLiteral("ps1")};
   return kLaunchers.contains(suffix.toLower());
+}
+
+// Whether a file is a program, a script or a launcher, judged by what it holds and its name. The
+// execute bit alone decides nothing: on network shares and USB sticks every file carries it.
+bool RunsAsProgram(const QFileInfo& info) {
+  if (IsLauncherSuffix(info.suffix())) return true;
+  static const QStringList kProgramTypes = {
+      QStringLiteral("application/x-executable"),     QStringLiteral("application/x-pie-executable"),
+      QStringLiteral("application/x-sharedlib"),      QStringLiteral("application/x-shellscript"),
+      QStringLiteral("application/x-desktop"),        QStringLiteral("application/x-ms-dos-executable"),
+      QStringLiteral("application/x-msdownload"),     QStringLiteral("application/x-msi"),
+      QStringLiteral("application/x-ms-shortcut"),    QStringLiteral("application/x-java-archive"),
+      QStringLiteral("application/x-perl"),           QStringLiteral("text/x-python"),
+      QStringLiteral("text/x-python3"),               QStringLiteral("application/x-ruby"),
+      QStringLiteral("application/x-executable-script"), QStringLiteral("application/x-appimage")};
+  const QMimeType type = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchDefault);
+  for (const QString& program : kProgramTypes)
+    if (type.inherits(program)) return true;
+  // A text file that starts with "#!" runs as a script of whatever interpreter it names.
+  QFile file(info.absoluteFilePath());
+  return file.open(QIODevice::ReadOnly) && file.read(2) == "#!";
 }
 
 }  // namespace
 
+bool IsWebLink(const QString& link) {
+  return link.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
+         link.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+}
+
 TLinkTarget SplitLinkTarget(const QString& link) {
-  if (link.startsWith(QLatin1String("http"), Qt::CaseSensitive)) return {link, {}};
+  if (IsWebLink(link)) return {link, {}};
   const qsizetype at = link.indexOf(QLatin1String("%20"));
   if (at < 0) return {link, {}};
   return {link.left(at), link.mid(at + 3)};
@@ -69,20 +98,24 @@ TLinkActions DesktopLinkActions() {
 bool FollowLink(const QString& link, const QString& baseDir, const TLinkActions& actions) {
   if (link.isEmpty()) return false;
   const TLinkTarget split = SplitLinkTarget(link);
-  if (link.startsWith(QLatin1String("http"), Qt::CaseSensitive) ||
-      split.Target.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive)) {
+  if (IsWebLink(link) || split.Target.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive)) {
     const QUrl url(split.Target, QUrl::TolerantMode);
     return url.isValid() && actions.OpenUrl && actions.OpenUrl(url);
   }
 
   QString path = split.Target;
   if (path.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) path = QUrl(path).toLocalFile();
+  // Library texts were written on Windows, where a backslash separates folders.
+  path.replace(QLatin1Char('\\'), QLatin1Char('/'));
   if (path.isEmpty()) return false;
   const QFileInfo info(QDir(baseDir), path);
   if (!info.exists()) return false;
 
-  const bool runsProgram = info.isFile() && (info.isExecutable() || IsLauncherSuffix(info.suffix()));
-  if (!runsProgram) return actions.OpenUrl && actions.OpenUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
+  if (!info.isFile() || !RunsAsProgram(info)) {
+    if (actions.OpenUrl && actions.OpenUrl(QUrl::fromLocalFile(info.absoluteFilePath()))) return true;
+    Ask().Message(QStringLiteral("No application could open \"%1\".").arg(QDir::toNativeSeparators(info.absoluteFilePath())));
+    return false;
+  }
 
   const QString program = info.absoluteFilePath();
   const QString question =
@@ -90,24 +123,27 @@ bool FollowLink(const QString& link, const QString& baseDir, const TLinkActions&
           ? QStringLiteral("This link would run the program \"%1\".  Do you want to run it?").arg(program)
           : QStringLiteral("This link would run the program \"%1\" with the parameters \"%2\".  Do you want to run it?")
                 .arg(program, split.Parameters);
-  if (Ask().Confirm(question, TAskButtons::YesNo) != TAskAnswer::Yes) return false;
+  if (Ask().Confirm(question, TAskButtons::YesNoDefaultNo) != TAskAnswer::Yes) return false;
+  bool started = false;
   if (info.isExecutable()) {
     // The parameters become arguments the way a command line splits them, but no shell ever sees
     // them, so nothing in a library text can chain commands or expand variables.
-    return actions.StartProgram && actions.StartProgram(program, QProcess::splitCommand(split.Parameters));
+    started = actions.StartProgram && actions.StartProgram(program, QProcess::splitCommand(split.Parameters));
+  } else {
+    // Not runnable here by itself (a launcher file): the desktop decides, now that the user agreed.
+    started = actions.OpenUrl && actions.OpenUrl(QUrl::fromLocalFile(program));
   }
-  // Not runnable here by itself (a launcher file): the desktop decides, now that the user agreed.
-  return actions.OpenUrl && actions.OpenUrl(QUrl::fromLocalFile(program));
+  if (!started) Ask().Message(QStringLiteral("The program \"%1\" could not be started.").arg(program));
+  return started;
 }
 
-TCurrentItemBox::TCurrentItemBox(TAppLogic& app, TTXTextControl& text, QWidget* parent)
-    : QWidget(parent), App(app), Text(text) {
+TCurrentItemBox::TCurrentItemBox(TAppLogic& app, QWidget* parent) : QWidget(parent), App(app) {
   setObjectName(QStringLiteral("CurrentItemBox"));
 }
 
 void TCurrentItemBox::paintEvent(QPaintEvent*) {
-  // Every repaint of the header takes the text back to its top.
-  Text.SetScrollPosY(0);
+  // Only a newly loaded text starts at its top; repainting the header (the same item clicked
+  // again, a move, a resize) leaves the reader where they were.
   if (App.SelectedItem() == nullptr) return;
   QPainter painter(this);
   painter.setPen(QColor(0xb8, 0xc2, 0xcc));
@@ -144,7 +180,7 @@ TViewerForm::TViewerForm(TAppLogic& app, QMainWindow* mainForm)
   Text->setObjectName(QStringLiteral("ViewerTX"));
   Text->setReadOnly(true);
   Text->setAccessibleName(QStringLiteral("Text of the selected item"));
-  ItemBox = new TCurrentItemBox(App, *Text, Panel);
+  ItemBox = new TCurrentItemBox(App, Panel);
   ItemBox->setGeometry(kItemBoxLeft, 0, 206, kPanelHeight);
   QFont itemFont = ItemBox->font();
   itemFont.setPixelSize(11);
@@ -308,6 +344,9 @@ void TViewerForm::UpdateText(bool force) {
   TTextChunk* wanted = segment != nullptr ? segment->Chunk : nullptr;
   if (!force && wanted == Loaded) return;
   Text->ResetContents();
+  // Until the new text is in, nothing is loaded: after a failed read, going back to the text
+  // shown before must load it again rather than find it "already shown" in an empty control.
+  Loaded = nullptr;
   if (wanted != nullptr) {
     // A library text is read from its file each time it is shown; nothing stays cached, and the
     // control is shown again even when the text could not be read.
@@ -345,9 +384,9 @@ void TViewerForm::UpdateText(bool force) {
 void TViewerForm::LinkClicked(int, int, QString& typeData) {
   // Links hold 8-bit text in library files; what crosses back is what the file held.
   const QString link = AnsiToQt(QtToAnsi(typeData));
-  // Relative targets are taken from the working directory, which file dialogs always set back to
-  // the program's directory.
-  FollowLink(link, QDir::currentPath(), Links);
+  // Relative targets are the library's own files, beside its text file.
+  const std::string& folder = App.LibraryFolder();
+  FollowLink(link, folder.empty() ? QDir::currentPath() : PathToQt(folder), Links);
 }
 
 void TViewerForm::ShowNormal() {

@@ -28,8 +28,11 @@ struct TLinkTarget {
   QString Target;
   QString Parameters;
 };
-// Links starting with "http" are taken whole; any other target is split at its first "%20", so
-// later ones stay in the parameters.
+// Whether a link names a web page (http:// or https://), as opposed to a local file such as
+// "httpd.sh".
+bool IsWebLink(const QString& link);
+// Web links are taken whole; any other target is split at its first "%20", so later ones stay in
+// the parameters.
 TLinkTarget SplitLinkTarget(const QString& link);
 
 // What following a link may do. The Viewer's defaults open URLs with the desktop's handler and
@@ -40,24 +43,25 @@ struct TLinkActions {
 };
 TLinkActions DesktopLinkActions();
 
-// Follows a link of a library text. Web and mail links go to the desktop's handler; a file opens
-// with its default application; a file that would run a program is started only after the user
-// agreed to the question naming it and its parameters. Relative file names are taken from
-// baseDir. Answers whether anything was opened; a target that does not exist opens nothing.
+// Follows a link of a library text. Web and mail links go to the desktop's handler; a document
+// opens with its default application; a program, script or launcher (by its content type and
+// name, not its execute bit) is started only after the user agreed to the question naming it and
+// its parameters, which defaults to No. Relative file names, with Windows separators, are taken
+// from baseDir. Answers whether anything was opened; a target that does not exist opens nothing,
+// one that could not be opened or started is reported.
 bool FollowLink(const QString& link, const QString& baseDir, const TLinkActions& actions);
 
 // The header box, where the selected item is drawn as a row of a list.
 class TCurrentItemBox : public QWidget {
   Q_OBJECT
 public:
-  TCurrentItemBox(TAppLogic& app, TTXTextControl& text, QWidget* parent);
+  TCurrentItemBox(TAppLogic& app, QWidget* parent);
 
 protected:
   void paintEvent(QPaintEvent* event) override;
 
 private:
   TAppLogic& App;
-  TTXTextControl& Text;
 };
 
 // Shows the rich text of the single selected item and follows the selection while it is shown;

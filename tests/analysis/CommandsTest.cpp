@@ -31,13 +31,17 @@ class TCommandsTest : public QObject {
     TTempFolder ProgramDir;
     TTempFolder Work;
     std::vector<std::string> Shown;
+    bool Opens = true;  // whether the desktop has a program for workbooks
 
     TWorld() {
       App.AdoptLibrary("Analysis", TOpenedLibrary{nullptr, std::move(Lib.Library)});
       Env.ProgramDir = ProgramDir.Path;
       SetProgramDirectory(ProgramDir.Path);
       std::filesystem::copy_file(TemplateFile(), ProgramDir.File("RX2P.xltx"));
-      SetWorkbookViewer([this](const std::string& f) { Shown.push_back(f); });
+      SetWorkbookViewer([this](const std::string& f) {
+        Shown.push_back(f);
+        return Opens;
+      });
     }
     ~TWorld() {
       SetProgramDirectory(std::string());
@@ -90,7 +94,7 @@ private slots:
     QVERIFY(ask.Verify());
     QCOMPARE(ask.Last(TQuestionKind::SaveFileName)->Text, QStringLiteral("File to save analysis sheet"));
     QCOMPARE(ask.Last(TQuestionKind::SaveFileName)->Filter, QStringLiteral("Spreadsheet file (*.xlsx)"));
-    QCOMPARE(w.Work.Names(), (std::vector<std::string>{"marks.xlsx", "q.txt"}));
+    QCOMPARE(w.Work.Names(), std::vector<std::string>{"marks.xlsx"});
     QCOMPARE(w.Shown, std::vector<std::string>{w.Work.File("marks.xlsx")});
     TWorkbook book = TWorkbook::Open(w.Work.File("marks.xlsx"));
     QCOMPARE(Text(book.Sheet(1), 8, 7), std::string("Total"));
@@ -111,8 +115,38 @@ private slots:
     QCOMPARE(ask.Last(TQuestionKind::OpenFileName)->Text, QStringLiteral("Student list file"));
     TWorkbook book = TWorkbook::Open(w.Work.File("marks.xlsx"));
     QCOMPARE(Text(book.Sheet(1), 11, 1), std::string("Green"));
-    QCOMPARE(book.Sheet(1).Cell(11, 8).Value, std::string("ROUND(G11*100/12,0)"));
+    QCOMPARE(book.Sheet(1).Cell(11, 8).Kind, TCellValue::Formula);
     QVERIFY(w.Restored());
+  }
+
+  void theFileWrittenIsTheOneAskedAbout() {
+    TWorld w;
+    w.Document({w.Q1});
+    WriteText(w.Work.File("marks.xlsx"), "the marks a teacher typed");
+    const QString question = QString::fromStdString(w.Work.File("marks.xlsx")) +
+                             QStringLiteral(" exists. Do you want to overwrite it?");
+    TScriptedAsk ask;
+    // "marks.xls" is written as marks.xlsx, so that is the file asked about: No asks for another
+    // name, Cancel ends it.
+    ask.ExpectSaveFileName(QString::fromStdString(w.Work.File("marks.xls")));
+    ask.ExpectConfirm(question, TAskAnswer::No);
+    ask.ExpectSaveFileName(QString::fromStdString(w.Work.File("marks.xls")));
+    ask.ExpectConfirm(question, TAskAnswer::Cancel);
+    TCreateSummaryCmd().Execute(nullptr);
+    QVERIFY(ask.Verify());
+    QCOMPARE(ReadText(w.Work.File("marks.xlsx")), std::string("the marks a teacher typed"));
+    QVERIFY(!ask.Last(TQuestionKind::SaveFileName)->ConfirmOverwrite);
+
+    // Yes replaces it; without a program to show it, the user learns where it went.
+    w.Opens = false;
+    TScriptedAsk yes;
+    yes.ExpectSaveFileName(QString::fromStdString(w.Work.File("marks.xls")));
+    yes.ExpectConfirm(question, TAskAnswer::Yes);
+    yes.ExpectMessage(QStringLiteral("No program to open the workbook was found. It was saved as ") +
+                      QString::fromStdString(w.Work.File("marks.xlsx")) + QStringLiteral("."));
+    TCreateSummaryCmd().Execute(nullptr);
+    QVERIFY(yes.Verify());
+    QCOMPARE(Text(TWorkbook::Open(w.Work.File("marks.xlsx")).Sheet(1), 2, 2), std::string("QA101"));
   }
 
   void cancelledDialogsWriteNothing() {
@@ -170,7 +204,7 @@ private slots:
     TWorkbook book = TWorkbook::Open(w.Work.File("index.xlsx"));
     QCOMPARE(Text(book.Sheet(1), 2, 2), std::string("QA102"));
     QCOMPARE(Text(book.Sheet(1), 3, 8), std::string("Forces, motion"));
-    QCOMPARE(ReadText(w.Work.File("q.txt")).substr(0, 6), std::string("QA102,"));
+    QCOMPARE(w.Work.Names(), std::vector<std::string>{"index.xlsx"});
     QVERIFY(w.Restored());
   }
 

@@ -14,6 +14,8 @@
 #include "AnalysisTests.h"
 #include "PupilForm.h"
 
+#include <zip.h>
+
 namespace hv::test {
 namespace {
 
@@ -52,6 +54,15 @@ TCsv ParseCsv(const std::string& text) {
     rows.push_back(row);
   }
   return rows;
+}
+
+void WriteZip(const std::string& fileName, const std::map<std::string, std::string>& parts) {
+  int error = 0;
+  zip_t* z = zip_open(fileName.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  QVERIFY(z != nullptr);
+  for (const auto& [name, data] : parts)
+    QVERIFY(zip_file_add(z, name.c_str(), zip_source_buffer(z, data.data(), data.size(), 0), ZIP_FL_OVERWRITE) >= 0);
+  QCOMPARE(zip_close(z), 0);
 }
 
 // A cell of a CSV by its spreadsheet position, empty outside what was written.
@@ -95,18 +106,27 @@ class TLibreOfficeTest : public QObject {
     QCOMPARE(p.exitCode(), 0);
   }
 
-  // The mark entry sheet of two questions for three students, with marks typed in.
-  std::string FilledMarkSheet(const TTempFolder& dir) {
+  // The mark entry sheet of two questions for three students, with marks typed in. The list is
+  // UTF-8 with names in three scripts, a blank line, and a student without a surname.
+  std::string FilledMarkSheet(const TTempFolder& dir, const std::string& templateFile = TemplateFile()) {
     auto doc = DocumentOf({Lib.Q1, Lib.Q2});
-    WriteText(dir.File("set.ptx"), "Smith,Jo,12/03/2009,F\r\nBrown,Al,01/09/2008,M\r\n\"O'Neil, Jr\",Ed,,M\r\n");
-    CreateMarkEntryWorkbook(*doc, *Lib.Library, false, TemplateFile(), dir.File("set.ptx"), dir.File("marks.xlsx"));
+    WriteText(dir.File("set.csv"), "\xEF\xBB\xBF\xD0\x9F\xD0\xB5\xD1\x82\xD1\x80\xD0\xBE\xD0\xB2,\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD,"
+                                   "12/03/2009,M\r\n\r\nNguy\xE1\xBB\x85n,Th\xE1\xBB\x8B H\xC6\xB0\xC6\xA1ng,01/09/2008,F\r\n"
+                                   ",\xC5\x81ukasz,,M\r\n");
+    CreateMarkEntryWorkbook(*doc, *Lib.Library, false, templateFile, dir.File("set.csv"), dir.File("marks.xlsx"));
     // What the teacher types afterwards.
     TWorkbook book = TWorkbook::Open(dir.File("marks.xlsx"));
-    const int marks[3][2] = {{4, 6}, {5, 7}, {1, 0}};
+    const int marks[3][2] = {{5, 6}, {5, 7}, {4, 0}};
     for (int k = 0; k < 3; ++k)
       for (int q = 0; q < 2; ++q) book.Sheet(1).SetNumber(9 + k, 5 + q, marks[k][q]);
     book.SaveAs(dir.File("marks.xlsx"));
     return dir.File("marks.xlsx");
+  }
+
+  // No cell of a sheet shows a spreadsheet error.
+  static void NoErrors(const TCsv& csv) {
+    for (const auto& row : csv)
+      for (const std::string& cell : row) QVERIFY2(!cell.starts_with("#") && !cell.starts_with("Err:"), cell.c_str());
   }
 
 private slots:
@@ -122,25 +142,78 @@ private slots:
     QCOMPARE(At(marks, 1, 5), std::string("QA101"));
     QCOMPARE(At(marks, 2, 5), std::string("Forces, motion"));
     QCOMPARE(At(marks, 6, 2), std::string("12"));
+    // Every row written counts, the one without a surname too.
     QCOMPARE(At(marks, 7, 2), std::string("3"));
-    // (4 + 5 + 1) * 100 / (3 * 5) and (6 + 7 + 0) * 100 / (3 * 7), rounded.
-    QCOMPARE(At(marks, 7, 5), std::string("67"));
+    // (5 + 5 + 4) * 100 / (3 * 5) and (6 + 7 + 0) * 100 / (3 * 7), rounded.
+    QCOMPARE(At(marks, 7, 5), std::string("93"));
     QCOMPARE(At(marks, 7, 6), std::string("62"));
     QCOMPARE(At(marks, 8, 7), std::string("Total"));
     QCOMPARE(At(marks, 8, 8), std::string("%Correct"));
-    QCOMPARE(At(marks, 9, 1), std::string("Smith"));
+    QCOMPARE(At(marks, 9, 1), std::string("\xD0\x9F\xD0\xB5\xD1\x82\xD1\x80\xD0\xBE\xD0\xB2"));
     QCOMPARE(At(marks, 9, 3), std::string("12/03/2009"));
-    QCOMPARE(At(marks, 11, 1), std::string("O'Neil, Jr"));
-    QCOMPARE(At(marks, 9, 7), std::string("10"));
-    QCOMPARE(At(marks, 9, 8), std::string("83"));
+    QCOMPARE(At(marks, 10, 2), std::string("Th\xE1\xBB\x8B H\xC6\xB0\xC6\xA1ng"));
+    QCOMPARE(At(marks, 11, 2), std::string("\xC5\x81ukasz"));
+    // 11, 12 and 4 of 12 marks.
+    QCOMPARE(At(marks, 9, 7), std::string("11"));
+    QCOMPARE(At(marks, 9, 8), std::string("92"));
     QCOMPARE(At(marks, 10, 8), std::string("100"));
-    QCOMPARE(At(marks, 11, 7), std::string("1"));
-    QCOMPARE(At(marks, 11, 8), std::string("8"));
+    QCOMPARE(At(marks, 11, 7), std::string("4"));
+    QCOMPARE(At(marks, 11, 8), std::string("33"));
+    NoErrors(marks);
     const TCsv refs = ParseCsv(ReadText(dir.File("marks-Spec refs.csv")));
     QCOMPARE(At(refs, 2, 1), std::string("1.2"));
     QCOMPARE(At(refs, 2, 2), std::string("Forces and motion"));
     QCOMPARE(At(refs, 3, 1), std::string("3.1"));
     QCOMPARE(At(refs, 4, 1), std::string());
+  }
+
+  void anEmptyClassOrAQuestionWorthNothingShowsNoError() {
+    TTempFolder dir;
+    const int marks = Lib.Q3->Marks;
+    Lib.Q3->Marks = 0;
+    auto doc = DocumentOf({Lib.Q1, Lib.Q3});
+    WriteText(dir.File("empty.csv"), "\r\n");
+    CreateMarkEntryWorkbook(*doc, *Lib.Library, false, TemplateFile(), std::nullopt, dir.File("none.xlsx"));
+    CreateMarkEntryWorkbook(*doc, *Lib.Library, false, TemplateFile(), dir.File("empty.csv"), dir.File("empty.xlsx"));
+    WriteText(dir.File("one.csv"), "Smith,Jo\r\n");
+    CreateMarkEntryWorkbook(*doc, *Lib.Library, false, TemplateFile(), dir.File("one.csv"), dir.File("one.xlsx"));
+    Lib.Q3->Marks = static_cast<std::int16_t>(marks);
+    // Without students there is no percentage to give; one student without marks has 0 %.
+    for (const auto& [name, first] : {std::pair{"none", ""}, {"empty", ""}, {"one", "0"}}) {
+      ConvertAllSheets(dir.File(std::string(name) + ".xlsx"));
+      const TCsv csv = ParseCsv(ReadText(dir.File(std::string(name) + "-Marks.csv")));
+      QCOMPARE(At(csv, 6, 2), std::string("5"));
+      QCOMPARE(At(csv, 7, 5), std::string(first));
+      QCOMPARE(At(csv, 7, 6), std::string());
+      NoErrors(csv);
+    }
+  }
+
+  void sharedFormulasOfATemplateCompute() {
+    TTempFolder dir;
+    // A template whose row 7 and column J share one formula each, as spreadsheet programs save
+    // formulas filled across and down.
+    auto parts = TWorkbook::Open(TemplateFile()).SavedParts();
+    std::string& sheet = parts.at("xl/worksheets/sheet1.xml");
+    const std::string row7 = "<c r=\"D7\" s=\"3\" t=\"s\"><v>11</v></c>";
+    QVERIFY(sheet.find(row7) != std::string::npos);
+    std::string group = "<c r=\"E7\"><f t=\"shared\" ref=\"E7:J7\" si=\"0\">SUM(E9:E20)</f></c>";
+    for (const char* c : {"F", "G", "H", "I", "J"}) group += "<c r=\"" + std::string(c) + "7\"><f t=\"shared\" si=\"0\"/></c>";
+    sheet.insert(sheet.find(row7) + row7.size(), group);
+    sheet.insert(sheet.find("</sheetData>"),
+                 "<row r=\"9\"><c r=\"J9\"><f t=\"shared\" ref=\"J9:J11\" si=\"1\">E9*2</f></c></row>"
+                 "<row r=\"10\"><c r=\"J10\"><f t=\"shared\" si=\"1\"/></c></row>"
+                 "<row r=\"11\"><c r=\"J11\"><f t=\"shared\" si=\"1\"/></c></row>");
+    WriteZip(dir.File("Shared.xltx"), parts);
+    ConvertAllSheets(FilledMarkSheet(dir, dir.File("Shared.xltx")));
+    const TCsv marks = ParseCsv(ReadText(dir.File("marks-Marks.csv")));
+    QCOMPARE(At(marks, 7, 5), std::string("93"));
+    // The cells after the first of each group compute their own copy of it.
+    QCOMPARE(At(marks, 7, 7), std::string("27"));   // the totals 11 + 12 + 4
+    QCOMPARE(At(marks, 7, 8), std::string("225"));  // 92 + 100 + 33
+    QCOMPARE(At(marks, 11, 10), std::string("8"));
+    QCOMPARE(At(marks, 7, 10), std::string("28"));
+    NoErrors(marks);
   }
 
   void fileIndexReadsAsWritten() {
@@ -170,12 +243,13 @@ private slots:
     TPupilForm form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    const char* names[][4] = {{"Adeyemi", "Grace", "14/02/2009", "F"}, {"Brown", "Alfie", "01/09/2008", "M"},
-                              {"Chen", "Wei", "23/11/2008", "M"},      {"Dubois", "Camille", "05/05/2009", "F"},
-                              {"O'Neil", "Eamon", "30/06/2009", "M"},  {"Patel", "Riya", "17/01/2009", "F"}};
-    for (int r = 0; r < 6; ++r)
+    const char* names[][4] = {{"Adeyemi", "Grace", "14/02/2009", "F"},  {"Brown", "Alfie", "01/09/2008", "M"},
+                              {"Dubois", "Camille", "05/05/2009", "F"},  {"Nguyễn", "Thị Hương", "12/10/2008", "F"},
+                              {"O'Neil", "Eamon", "30/06/2009", "M"},   {"Петров", "Иван", "17/01/2009", "M"},
+                              {"Wróbel", "Łukasz", "03/03/2009", "M"}, {"Trần", "Đức Anh", "21/07/2008", "M"}};
+    for (int r = 0; r < 8; ++r)
       for (int c = 0; c < 4; ++c) form.Grid()->setItem(r, c, new QTableWidgetItem(QString::fromUtf8(names[r][c])));
-    form.Grid()->setCurrentCell(6, 0);
+    form.Grid()->setCurrentCell(8, 0);
     form.setWindowTitle(QStringLiteral("Names of students in class /home/teacher/sets/10B.ptx"));
     QVERIFY(form.grab().save(out + QStringLiteral("/pupil-list.png")));
     form.Modified = false;

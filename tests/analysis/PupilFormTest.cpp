@@ -1,6 +1,7 @@
 // The student list window offscreen: saving, opening and importing with scripted dialogs, the
 // delete button, moving on with Enter and Tab, and the question before changes are lost.
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -74,21 +75,65 @@ private slots:
     QVERIFY(!Form->Modified);
   }
 
-  void savesUpToTheFirstEmptySurname() {
+  void savesEveryRowWithText() {
     TTempFolder dir;
     for (int r = 0; r < 6; ++r) Put(r, {"S" + std::to_string(r), "F", "", "M"});
+    Put(2, {"", "", "", ""});
     Put(4, {"", "Gap", "", ""});
     TScriptedAsk ask;
     ask.ExpectSaveFileName(Q(dir.File("set.ptx")));
     Form->btSaveClick();
-    QCOMPARE(ReadText(dir.File("set.ptx")), std::string("S0,F,,M\r\nS1,F,,M\r\nS2,F,,M\r\nS3,F,,M\r\n"));
+    QCOMPARE(ReadText(dir.File("set.ptx")), std::string("S0,F,,M\r\nS1,F,,M\r\nS3,F,,M\r\n,Gap,,\r\nS5,F,,M\r\n"));
     QCOMPARE(Form->windowTitle(), QStringLiteral("Names of students in class ") + Q(dir.File("set.ptx")));
     QVERIFY(Button("btSave")->isEnabled());
+    QVERIFY(!Form->Modified);
 
-    // A list without a first surname is an empty file.
+    // A list without any text is an empty file.
     Form->Grid()->clearContents();
     Form->btSaveClick();
     QCOMPARE(ReadText(dir.File("set.ptx")), std::string());
+    QVERIFY(ask.Verify());
+  }
+
+  void aWholeClassInEveryScriptComesBack() {
+    TTempFolder dir;
+    // As school systems export it: UTF-8 with its mark, a heading line, blank lines.
+    const char* names[][2] = {{"Петров", "Иван"}, {"Nguyễn", "Thị Hương"}, {"Wróbel", "Łukasz"}, {"Müller", "Jörg"}};
+    std::string csv = "\xEF\xBB\xBFSurname,First name,Date of birth,Gender\r\n\r\n";
+    std::vector<TStudent> expected;
+    for (int i = 0; i < 300; ++i) {
+      const auto& n = names[i % 4];
+      expected.push_back({n[0] + std::to_string(i), n[1], "01/02/2009", i % 2 ? "F" : "M"});
+      csv += expected.back()[0] + "," + n[1] + ",01/02/2009," + expected.back()[3] + (i % 50 ? "\r\n" : "\r\n\r\n");
+    }
+    WriteText(dir.File("class.csv"), csv);
+    TScriptedAsk ask;
+    ask.ExpectOpenFileName(Q(dir.File("class.csv")));
+    ask.ExpectConfirm(QStringLiteral("The first line, \"Surname, First name, Date of birth, Gender\", looks like "
+                                     "column headings. Leave it out of the list?"),
+                      TAskAnswer::Yes);
+    Form->btImportClick();
+    QCOMPARE(Cell(0, 0), QStringLiteral("Петров0"));
+    // Nothing is kept anywhere yet, so closing would ask.
+    QVERIFY(Form->Modified);
+    ask.ExpectSaveFileName(Q(dir.File("class.ptx")));
+    Form->btSaveClick();
+    QCOMPARE(ReadText(dir.File("class.ptx")).substr(0, 3), std::string("\xEF\xBB\xBF"));
+    Form->btNewClick();
+    ask.ExpectOpenFileName(Q(dir.File("class.ptx")));
+    Form->btOpenClick();
+    const std::vector<TStudent> reopened = Form->Students();
+    QVERIFY(reopened.size() >= expected.size());
+    QCOMPARE(std::vector<TStudent>(reopened.begin(), reopened.begin() + 300), expected);
+    QCOMPARE(Cell(300, 0), QString());
+
+    // A list of names alone, in Windows-1252 as older programs wrote it, stays in that code page.
+    WriteText(dir.File("names.csv"), "J\xF6rg M\xFCller\r\nAnna KOWALSKI\r\n\r\nO'Neil\r\n");
+    ask.ExpectOpenFileName(Q(dir.File("names.csv")));
+    Form->btImportClick();
+    ask.ExpectSaveFileName(Q(dir.File("names.ptx")));
+    Form->btSaveClick();
+    QCOMPARE(ReadText(dir.File("names.ptx")), std::string("M\xFCller,J\xF6rg,,\r\nKOWALSKI,Anna,,\r\nO'Neil,,,\r\n"));
     QVERIFY(ask.Verify());
   }
 
@@ -125,19 +170,20 @@ private slots:
   void openingClearsRowsBelowTheFile() {
     TTempFolder dir;
     for (int r = 0; r < 5; ++r) Put(r, {"Old" + std::to_string(r), "", "", ""});
+    Form->Modified = false;  // an earlier list, saved
     WriteText(dir.File("short.ptx"), "A,B,C,D,E\r\nOnly,One\r\n");
     TScriptedAsk ask;
     ask.ExpectOpenFileName(Q(dir.File("short.ptx")));
     Form->btOpenClick();
     QCOMPARE(Cell(0, 3), QStringLiteral("D,E"));
     QCOMPARE(Cell(1, 0), QStringLiteral("Only"));
-    QCOMPARE(Cell(1, 1), QString());
-    QCOMPARE(Cell(1, 3), QStringLiteral("One"));
+    QCOMPARE(Cell(1, 1), QStringLiteral("One"));
+    QCOMPARE(Cell(1, 3), QString());
     QCOMPARE(Cell(2, 0), QString());
     QCOMPARE(Cell(4, 0), QString());
     // The five-part line goes back as it came.
     Form->btSaveClick();
-    QCOMPARE(ReadText(dir.File("short.ptx")), std::string("A,B,C,D,E\r\nOnly,,,One\r\n"));
+    QCOMPARE(ReadText(dir.File("short.ptx")), std::string("A,B,C,D,E\r\nOnly,One,,\r\n"));
     QVERIFY(ask.Verify());
   }
 
@@ -152,6 +198,7 @@ private slots:
     ask.ExpectSaveFileName(Q(dir.File("imported.ptx")));
     Form->btOpenClick();
     Form->btImportClick();
+    QVERIFY(Form->Modified);
     QCOMPARE(Form->windowTitle(), QStringLiteral("Names of students in class ") + Q(dir.File("other.csv")));
     QCOMPARE(Cell(0, 0), QStringLiteral("Smith, J"));
     Form->btSaveClick();  // cancelled: nothing written anywhere
@@ -209,17 +256,29 @@ private slots:
     QVERIFY(Button("btEdit")->isEnabled());
   }
 
-  void anyKeyMarksTheListAndClosingAsks() {
+  void changesMarkTheListAndClosingAsks() {
     Put(0, {"Smith", "", "", ""});
     Form->Modified = false;
+    Form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+    // Moving about changes nothing.
+    Form->Grid()->CommitEdit();
     QTest::keyClick(Form->Grid(), Qt::Key_Down);
-    QVERIFY(Form->Modified);
+    QVERIFY(!Form->Modified);
+    // A paste from the box's own menu, still in the open editor when the window is closed.
+    Form->Grid()->setCurrentCell(1, 0);
+    Form->Grid()->edit(Form->Grid()->currentIndex());
+    QApplication::clipboard()->setText(QStringLiteral("Pasted"));
+    QLineEdit* editor = OpenEditor();
+    QVERIFY(editor != nullptr);
+    editor->paste();
     {
       TScriptedAsk ask;
       ask.ExpectConfirm(kSaveQuestion, TAskAnswer::Cancel);
       Form->btCloseClick();
       QVERIFY(Form->isVisible());
       QCOMPARE(Cell(0, 0), QStringLiteral("Smith"));
+      QCOMPARE(Cell(1, 0), QStringLiteral("Pasted"));
       QVERIFY(ask.Verify());
     }
     {

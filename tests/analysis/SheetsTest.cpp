@@ -20,7 +20,8 @@ class TSheetsTest : public QObject {
   const TLibrary& L() const { return *Lib.Library; }
 
   // The template filled for a document, as it would be saved.
-  TWorkbook Filled(const TDocument& doc, const std::vector<TStudent>& students, bool useResources = false) {
+  TWorkbook Filled(const TDocument& doc, const std::optional<std::vector<TStudent>>& students,
+                   bool useResources = false) {
     TWorkbook book = TWorkbook::Open(TemplateFile());
     FillMarkEntrySheet(book, DocumentQuestions(doc, L(), useResources), students, L(), useResources);
     return book;
@@ -53,7 +54,7 @@ private slots:
 
   void twoQuestionsWithoutStudents() {
     auto doc = DocumentOf({Lib.Q1, Lib.A101->MarkScheme, Lib.Q2});
-    TWorkbook book = Filled(*doc, {});
+    TWorkbook book = Filled(*doc, std::nullopt);
     TWorksheet& s = book.Sheet(1);
     QCOMPARE(Text(s, 1, 5), std::string("QA101"));
     QCOMPARE(Text(s, 1, 6), std::string("QA102"));
@@ -68,8 +69,11 @@ private slots:
     QCOMPARE(s.Cell(5, 5), (TCellValue{TCellValue::Number, "2", "9"}));
     QCOMPARE(s.Cell(6, 6).Value, std::string("7"));
     QCOMPARE(s.Cell(6, 6).Kind, TCellValue::Number);
-    QCOMPARE(s.Cell(7, 5), (TCellValue{TCellValue::Formula, "ROUND(SUM(E9:E200)*100/(B7*E6),0)", "5"}));
-    QCOMPARE(s.Cell(7, 6).Value, std::string("ROUND(SUM(F9:F200)*100/(B7*F6),0)"));
+    QCOMPARE(s.Cell(7, 5),
+             (TCellValue{TCellValue::Formula, "IF(N($B$7)*N(E$6)=0,\"\",ROUND(SUM(E9:E200)*100/($B$7*E$6),0))", "5"}));
+    QCOMPARE(s.Cell(7, 6).Value, std::string("IF(N($B$7)*N(F$6)=0,\"\",ROUND(SUM(F9:F200)*100/($B$7*F$6),0))"));
+    // Without a list the template's count of typed surnames stays in B7.
+    QCOMPARE(s.Cell(7, 2).Value, std::string("COUNTA(A9:A1048576)"));
     QCOMPARE(s.Cell(8, 5).Value, std::string("1"));
     QCOMPARE(s.Cell(8, 6).Value, std::string("2"));
     QCOMPARE(s.Cell(8, 7), (TCellValue{TCellValue::Text, "Total", "4"}));
@@ -90,7 +94,7 @@ private slots:
 
   void aMissingSecondReferenceAfterOneThatHadIt() {
     auto doc = DocumentOf({Lib.Q2, Lib.Q1, Lib.Q2});
-    TWorkbook book = Filled(*doc, {});
+    TWorkbook book = Filled(*doc, std::nullopt);
     QCOMPARE(book.Sheet(1).Cell(4, 5).Kind, TCellValue::Empty);
     QCOMPARE(Text(book.Sheet(1), 4, 6), std::string("3.1"));
     QCOMPARE(book.Sheet(1).Cell(4, 7).Kind, TCellValue::Empty);
@@ -107,9 +111,11 @@ private slots:
     QCOMPARE(Text(s, 10, 4), std::string("M,extra"));
     QCOMPARE(s.Cell(11, 1).Kind, TCellValue::Text);
     QCOMPARE(s.Cell(9, 7), (TCellValue{TCellValue::Formula, "SUM(E9:F9)", ""}));
-    QCOMPARE(s.Cell(9, 8).Value, std::string("ROUND(G9*100/12,0)"));
+    QCOMPARE(s.Cell(9, 8).Value, std::string("IF(N($B$6)=0,\"\",ROUND(G9*100/$B$6,0))"));
     QCOMPARE(s.Cell(11, 7).Value, std::string("SUM(E11:F11)"));
-    QCOMPARE(s.Cell(11, 8).Value, std::string("ROUND(G11*100/12,0)"));
+    QCOMPARE(s.Cell(11, 8).Value, std::string("IF(N($B$6)=0,\"\",ROUND(G11*100/$B$6,0))"));
+    // The class is the rows written, each with its total.
+    QCOMPARE(s.Cell(7, 2).Value, std::string("COUNT(G9:G200)"));
     QCOMPARE(s.LastRow(), 11);
   }
 
@@ -119,12 +125,13 @@ private slots:
     QCOMPARE(LastMarkRow(250), 258);
     auto doc = DocumentOf({Lib.Q1});
     TWorkbook book = Filled(*doc, std::vector<TStudent>(250, TStudent{"S", "", "", ""}));
-    QCOMPARE(book.Sheet(1).Cell(7, 5).Value, std::string("ROUND(SUM(E9:E258)*100/(B7*E6),0)"));
+    QCOMPARE(book.Sheet(1).Cell(7, 5).Value, std::string("IF(N($B$7)*N(E$6)=0,\"\",ROUND(SUM(E9:E258)*100/($B$7*E$6),0))"));
+    QCOMPARE(book.Sheet(1).Cell(7, 2).Value, std::string("COUNT(F9:F258)"));
   }
 
   void twentyThreeQuestionsReachColumnAA() {
     auto doc = DocumentOf(std::vector<TTextSegment*>(Lib.Many.begin(), Lib.Many.end()));
-    TWorkbook book = Filled(*doc, {{"Smith", "", "", ""}});
+    TWorkbook book = Filled(*doc, std::vector<TStudent>{{"Smith", "", "", ""}});
     TWorksheet& s = book.Sheet(1);
     QCOMPARE(Text(s, 1, 27), std::string("QB223"));
     QCOMPARE(Text(s, 8, 28), std::string("Total"));
@@ -132,14 +139,14 @@ private slots:
     QCOMPARE(s.ColumnWidth(28), std::optional<double>(7));
     QCOMPARE(s.ColumnWidth(29), std::optional<double>(9));
     QCOMPARE(s.Cell(6, 2).Value, std::string("SUM(E6:AA6)"));
-    QCOMPARE(s.Cell(7, 27).Value, std::string("ROUND(SUM(AA9:AA200)*100/(B7*AA6),0)"));
+    QCOMPARE(s.Cell(7, 27).Value, std::string("IF(N($B$7)*N(AA$6)=0,\"\",ROUND(SUM(AA9:AA200)*100/($B$7*AA$6),0))"));
     QCOMPARE(s.Cell(9, 28).Value, std::string("SUM(E9:AA9)"));
-    QCOMPARE(s.Cell(9, 29).Value, std::string("ROUND(AB9*100/23,0)"));
+    QCOMPARE(s.Cell(9, 29).Value, std::string("IF(N($B$6)=0,\"\",ROUND(AB9*100/$B$6,0))"));
   }
 
   void resourcesAsReferences() {
     auto doc = DocumentOf({Lib.Q1, Lib.Q2});
-    TWorkbook book = Filled(*doc, {}, true);
+    TWorkbook book = Filled(*doc, std::nullopt, true);
     QCOMPARE(Text(book.Sheet(1), 3, 6), std::string("R2"));
     // Titles come from the resource tree then.
     QCOMPARE(Text(book.Sheet(2), 2, 1), std::string("R1"));
@@ -185,19 +192,28 @@ private slots:
     QCOMPARE(s.ColumnWidth(2), std::optional<double>(12));
   }
 
-  void flowsWriteQuestionListAndWorkbook() {
+  void flowsWriteOnlyTheWorkbook() {
     TTempFolder dir;
     auto doc = DocumentOf({Lib.Q1, Lib.Q2});
-    WriteText(dir.File("set.ptx"), "Smith,Jo,,F\r\nBrown,Al,,M\r\n");
-    CreateMarkEntryWorkbook(*doc, L(), false, TemplateFile(), dir.File("set.ptx"), dir.File("marks.xlsx"));
-    QCOMPARE(ReadText(dir.File("q.txt")), MarkEntryLines(DocumentQuestions(*doc, L(), false)));
+    // A list exported with a heading line and names no code page holds.
+    WriteText(dir.File("set.csv"), "\xEF\xBB\xBFSurname,Forename\r\n\r\nSmith,Jo\r\n\xD0\x9F\xD0\xB5\xD1\x82\xD1\x80\xD0\xBE\xD0\xB2,"
+                                   "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\r\n");
+    std::vector<std::string> asked;
+    CreateMarkEntryWorkbook(*doc, L(), false, TemplateFile(), dir.File("set.csv"), dir.File("marks.xlsx"),
+                            [&](const TStudent& first) {
+                              asked.push_back(first[0]);
+                              return true;
+                            });
+    QCOMPARE(asked, std::vector<std::string>{"Surname"});
     TWorkbook marks = TWorkbook::Open(dir.File("marks.xlsx"));
-    QCOMPARE(Text(marks.Sheet(1), 10, 1), std::string("Brown"));
-    QCOMPARE(marks.Sheet(1).Cell(10, 8).Value, std::string("ROUND(G10*100/12,0)"));
+    QCOMPARE(Text(marks.Sheet(1), 9, 1), std::string("Smith"));
+    QCOMPARE(Text(marks.Sheet(1), 10, 2), std::string("\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD"));
+    QCOMPARE(marks.Sheet(1).Cell(11, 1).Kind, TCellValue::Empty);
 
     CreateFileIndexWorkbook(*doc, L(), dir.File("index.xlsx"));
-    QCOMPARE(ReadText(dir.File("q.txt")), FileIndexLines(DocumentQuestions(*doc, L(), false)));
     QCOMPARE(Text(TWorkbook::Open(dir.File("index.xlsx")).Sheet(1), 3, 2), std::string("QA102"));
+    // The question list is the program's own business: nothing is left beside the workbooks.
+    QCOMPARE(dir.Names(), (std::vector<std::string>{"index.xlsx", "marks.xlsx", "set.csv"}));
   }
 
   void brokenInputsStopBeforeAnythingIsWritten() {

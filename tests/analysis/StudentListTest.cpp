@@ -29,16 +29,28 @@ struct TLineCase {
   TStudent Expected;
 };
 
-TEST(StudentListLines, ThreeCutsAtTheFirstComma) {
+TEST(StudentListLines, FieldsFillFromTheLeft) {
   const TLineCase cases[] = {
       {"Smith,Jo,12/03/2009,F", {"Smith", "Jo", "12/03/2009", "F"}},
-      // The second and third cuts find no comma: the rest passes on to Sex.
-      {"Smith,Jo", {"Smith", "", "", "Jo"}},
-      {"Smith", {"", "", "", "Smith"}},
+      {"Smith, Jo", {"Smith", "Jo", "", ""}},
       {"a,b,c,d,e", {"a", "b", "c", "d,e"}},
       {"a,b,c,", {"a", "b", "c", ""}},
-      {",,,", {"", "", "", ""}},
-      {"", {"", "", "", ""}},
+      {",Jo,,", {"", "Jo", "", ""}},
+  };
+  for (const TLineCase& c : cases) EXPECT_EQ(SplitStudentLine(c.Line), c.Expected) << c.Line;
+}
+
+TEST(StudentListLines, ALineWithoutCommasIsAName) {
+  const TLineCase cases[] = {
+      {"Smith", {"Smith", "", "", ""}},
+      {"John Smith", {"Smith", "John", "", ""}},
+      {"SMITH John", {"SMITH", "John", "", ""}},
+      {"NGUYỄN Văn An", {"NGUYỄN", "Văn An", "", ""}},
+      {"Anna Maria KOWALSKA", {"KOWALSKA", "Anna Maria", "", ""}},
+      {"Jan van der Berg", {"van der Berg", "Jan", "", ""}},
+      // Without a hint which part is the surname, nothing is cut.
+      {"Nguyễn Văn An", {"Nguyễn Văn An", "", "", ""}},
+      {"\"Smith, Jo\"", {"Smith", "Jo", "", ""}},
   };
   for (const TLineCase& c : cases) EXPECT_EQ(SplitStudentLine(c.Line), c.Expected) << c.Line;
 }
@@ -49,8 +61,7 @@ TEST(StudentListLines, QuotedFieldsReadWhole) {
       {R"("O""Neil",Ann,1/1/09,"F")", {"O\"Neil", "Ann", "1/1/09", "F"}},
       {R"(a,b,c,"x""y")", {"a", "b", "c", "x\"y"}},
       {R"("Smith","Jo","12/03/2009","M")", {"Smith", "Jo", "12/03/2009", "M"}},
-      // A quoted field that ends the line is cut like any text without a comma.
-      {R"("a,b")", {"", "", "", "a,b"}},
+      {R"(" Smith ",Jo,,)", {" Smith ", "Jo", "", ""}},
       // Not closed, or not followed by a comma: taken as plain text.
       {R"("abc,def,g,h)", {"\"abc", "def", "g", "h"}},
       {R"("ab"c,d,e,f)", {"\"ab\"c", "d", "e", "f"}},
@@ -60,12 +71,21 @@ TEST(StudentListLines, QuotedFieldsReadWhole) {
   for (const TLineCase& c : cases) EXPECT_EQ(SplitStudentLine(c.Line), c.Expected) << c.Line;
 }
 
-TEST(StudentListWriting, StopsAtTheFirstRowWithoutSurname) {
-  std::vector<TStudent> rows = {{"A", "1", "", "F"}, {"B", "2", "", "M"}, {"C", "", "", ""}, {"D", "", "", ""},
-                                {"", "Lost", "", ""}, {"F", "", "", ""}};
-  EXPECT_EQ(FormatStudentList(rows), "A,1,,F\r\nB,2,,M\r\nC,,,\r\nD,,,\r\n");
-  rows[0][0].clear();
-  EXPECT_EQ(FormatStudentList(rows), "");
+TEST(StudentListReading, EmptyLinesAreSkippedAndHeadersRecognised) {
+  const TStudentListText list = ParseStudentList("\r\nSurname,First name,DoB,Gender\r\n\r\n ,, ,\r\nSmith,Jo,,F\r\n\n");
+  EXPECT_EQ(list.Students, (std::vector<TStudent>{{"Surname", "First name", "DoB", "Gender"}, {"Smith", "Jo", "", "F"}}));
+  EXPECT_TRUE(list.FirstLooksLikeHeader);
+  for (const char* header : {"Name", "Last_Name;", "Student name,Class", "SURNAME, Forename, Sex, Set"})
+    EXPECT_TRUE(LooksLikeHeader(header)) << header;
+  for (const char* student : {"Smith,Jo,,F", "Name,Jo", "Classen", ""}) EXPECT_FALSE(LooksLikeHeader(student)) << student;
+}
+
+TEST(StudentListWriting, EveryRowWithTextIsWritten) {
+  const std::vector<TStudent> rows = {{"A", "1", "", "F"}, {"", "", "", ""}, {"", "Forename only", "", ""},
+                                      {"C", "", "", ""}};
+  EXPECT_EQ(FormatStudentList(rows), "A,1,,F\r\n,Forename only,,\r\nC,,,\r\n");
+  EXPECT_EQ(ParseStudentList(FormatStudentList(rows)).Students,
+            (std::vector<TStudent>{rows[0], rows[2], rows[3]}));
 }
 
 TEST(StudentListWriting, FivePartLinesGoBackAsTheyCame) {
@@ -73,8 +93,8 @@ TEST(StudentListWriting, FivePartLinesGoBackAsTheyCame) {
   EXPECT_EQ(FormatStudentList(ParseStudentList(text).Students), text);
 }
 
-TEST(StudentListWriting, CommasAndQuotesSurviveARoundTrip) {
-  const std::vector<TStudent> rows = {{"Smith, J", "Jo \"JJ\"", "1,2", "M,F"}, {"\"Q", "a", "b", "\"c"}};
+TEST(StudentListWriting, CommasQuotesAndSpacesSurviveARoundTrip) {
+  const std::vector<TStudent> rows = {{"Smith, J", "Jo \"JJ\"", "1,2", "M,F"}, {"\"Q", " a", "b\t", "\"c"}};
   const std::string text = FormatStudentList(rows);
   EXPECT_EQ(text.substr(0, text.find('\r')), R"("Smith, J","Jo ""JJ""","1,2",M,F)");
   EXPECT_EQ(ParseStudentList(text).Students, rows);
@@ -94,6 +114,21 @@ TEST(StudentListReading, ManyLinesAndTheLimit) {
   const TStudentListText cut = ParseStudentList(text, 10);
   EXPECT_EQ(cut.Students.size(), 10u);
   EXPECT_TRUE(cut.Truncated);
+}
+
+TEST(StudentListEncoding, Utf8IsRecognisedAndEverythingElseIsWindows1252) {
+  EXPECT_EQ(DecodeListText("\xEF\xBB\xBFM\xC3\xBCller"), "M\xC3\xBCller");
+  EXPECT_EQ(DecodeListText("Nguy\xE1\xBB\x85n"), "Nguy\xE1\xBB\x85n");
+  EXPECT_EQ(DecodeListText("M\xFCller \x80"), "M\xC3\xBCller \xE2\x82\xAC");
+  // A damaged byte behind the mark is taken alone.
+  EXPECT_EQ(DecodeListText("\xEF\xBB\xBF\xD0\x96\xFC"), "\xD0\x96\xC3\xBC");
+
+  // Names that Windows-1252 holds stay readable by older programs; others go out as UTF-8.
+  EXPECT_EQ(EncodeListText("M\xC3\xBCller \xE2\x82\xAC"), "M\xFCller \x80");
+  EXPECT_EQ(EncodeListText("\xD0\x96"), "\xEF\xBB\xBF\xD0\x96");
+  // "Ã©" in Windows-1252 is the UTF-8 of "é", so it must be marked to come back as written.
+  for (const char* text : {"\xC3\x83\xC2\xA9", "\xC3\xAF\xC2\xBB\xC2\xBFx\xC3\xA9", "Smith", "\xD0\x96", "M\xC3\xBCller"})
+    EXPECT_EQ(DecodeListText(EncodeListText(text)), text) << text;
 }
 
 TEST(StudentListFiles, WrittenWholeAndReadBack) {

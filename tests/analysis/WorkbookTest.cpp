@@ -4,6 +4,7 @@
 #include <zip.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -139,6 +140,8 @@ TEST(Worksheets, DamagedXmlIsRefused) {
       "<worksheet><sheetData>",
       "<chartsheet><sheetData/></chartsheet>",
       "<worksheet <sheetData/></worksheet>",
+      // Found by fuzzing: junk after an end tag's name was written back inside the cell.
+      "<worksheet><sheetData><row><c></c/\"<\"></row></sheetData></worksheet>",
       "",
   };
   for (const char* xml : bad) EXPECT_THROW(TWorksheet{std::string(xml)}, EDataError) << xml;
@@ -153,6 +156,33 @@ TEST(Worksheets, MalformedAttributesDoNotSwallowLaterCells) {
   EXPECT_EQ(again.Cell(1, 5).Value, "after");
   EXPECT_EQ(again.Cell(1, 4).Value, "15");
   EXPECT_THROW(TWorksheet(Sheet("<a\"b:sheetData/>")), EDataError);
+}
+
+TEST(SharedFormulas, ReferencesMoveAsWhenCopied) {
+  const std::tuple<const char*, int, int, const char*> cases[] = {
+      {"SUM(E9:E200)*100/($B$7*E$6)", 0, 2, "SUM(G9:G200)*100/($B$7*G$6)"},
+      {"A1+$A1+A$1+$A$1", 2, 1, "B3+$A3+B$1+$A$1"},
+      {"SUM(A:A)+SUM(3:4)+LOG10(B2)", 1, 1, "SUM(B:B)+SUM(4:5)+LOG10(C3)"},
+      // Sheet names, texts, errors and numbers are not references.
+      {"'Sheet 1'!A1&\"B2\"&Sheet2!C3+1E5+#DIV/0!", 1, 0, "'Sheet 1'!A2&\"B2\"&Sheet2!C4+1E5+#DIV/0!"},
+      {"A1+XFD1", 0, 1, "B1+#REF!"},
+      {"A2", -2, 0, "#REF!"},
+  };
+  for (const auto& [formula, rows, columns, expected] : cases)
+    EXPECT_EQ(ShiftFormula(formula, rows, columns), expected) << formula;
+}
+
+TEST(SharedFormulas, EachCellGetsItsOwnSoOverwritingTheFirstKeepsTheRest) {
+  TWorksheet sheet(Sheet("<sheetData><row r=\"7\"><c r=\"E7\"><f t=\"shared\" ref=\"E7:G7\" si=\"0\">SUM(E9:E20)</f>"
+                         "<v>3</v></c><c r=\"F7\"><f t=\"shared\" si=\"0\"/><v>4</v></c><c r=\"G7\">"
+                         "<f t=\"shared\" si=\"0\"/></c><c r=\"H7\"><f t=\"shared\" si=\"5\"/></c></row></sheetData>"));
+  sheet.SetNumber(7, 5, 1);
+  const TWorksheet again(sheet.Xml());
+  EXPECT_EQ(again.Cell(7, 6), (TCellValue{TCellValue::Formula, "SUM(F9:F20)", ""}));
+  EXPECT_EQ(again.Cell(7, 7).Value, "SUM(G9:G20)");
+  EXPECT_EQ(sheet.Xml().find("si=\"0\""), std::string::npos);
+  // A cell of a group whose first cell is missing stays as it was.
+  EXPECT_NE(sheet.Xml().find("si=\"5\""), std::string::npos);
 }
 
 TEST(Workbooks, TheShippedTemplateHasTwoSheetsWithItsLabels) {
@@ -222,6 +252,18 @@ TEST(Workbooks, DamagedPackagesAreRefused) {
   TWorkbook book = TWorkbook::Open(dir.File("nosheet.xlsx"));
   EXPECT_EQ(book.SheetCount(), 1u);
   EXPECT_THROW(book.Sheet(1), EDataError);
+}
+
+TEST(Workbooks, ContentTypesAreStoredUnderTheirUsualName) {
+  TTempFolder dir;
+  auto parts = TWorkbook::Blank().SavedParts();
+  parts["[content_types].XML"] = parts.at("[Content_Types].xml");
+  parts.erase("[Content_Types].xml");
+  WriteZip(dir.File("lower.xlsx"), {parts.begin(), parts.end()});
+  TWorkbook book = TWorkbook::Open(dir.File("lower.xlsx"));
+  const auto saved = book.SavedParts();
+  EXPECT_EQ(saved.count("[Content_Types].xml"), 1u);
+  EXPECT_EQ(saved.count("[content_types].XML"), 0u);
 }
 
 TEST(Workbooks, SavingWhereNoFileCanBeMadeRaises) {

@@ -1,4 +1,5 @@
 // Previous, Next, Back and the six related commands over a library with cross-links.
+#include <QAction>
 #include <QTest>
 
 #include "CommandFixtures.h"
@@ -48,6 +49,15 @@ private slots:
     QCOMPARE(Selected(), static_cast<TTextSegment*>(World->Lib.P103->Question));
     World->App.SetCurrentList(World->Results(), -1);
     QVERIFY(!Enabled<TPrevCmd>() && !Enabled<TNextCmd>());
+
+    // Browsing a document: Next wakes up when the document grows past its last entry.
+    TDocLogic* doc = World->DocumentWith({World->Lib.P101->Question});
+    QAction next;
+    std::unique_ptr<TCommand> cmd(TCommand::Create<TNextCmd>(nullptr, &next, nullptr));
+    World->Click(World->Entries(doc), 0);
+    QVERIFY(!next.isEnabled());
+    doc->InsertEntries({World->Lib.P102->Question}, -1);
+    QVERIFY(next.isEnabled());
   }
 
   void browsingForgetsTheHistory() {
@@ -202,6 +212,26 @@ private slots:
     }
     QCOMPARE(Selected(), static_cast<TTextSegment*>(lib.P103->Question));
     QVERIFY(World->App.History().empty());
+
+    // One of several resources without a text is named; the others are still offered.
+    TIdentityCategory* bare = TRelatedLibrary::Node(lib.R2, "X", "Lost sheet");
+    lib.P103->Question->Resources = {lib.R1, bare, lib.R2};
+    {
+      TScriptedAsk ask;
+      ask.ExpectWarning(QStringLiteral("No text for ID: RR2X")).ExpectChooseOne(1);
+      RunCommand<TRelatedResourceCmd>();
+      QVERIFY(ask.Verify());
+      QCOMPARE(ask.Last(TQuestionKind::ChooseOne)->Items,
+               (std::vector<TTextSegment*>{lib.R1->Resource, lib.R2->Resource}));
+    }
+    QCOMPARE(Selected(), static_cast<TTextSegment*>(lib.R2->Resource));
+
+    // A resource no question uses says so instead of doing nothing.
+    TScriptedAsk ask;
+    ask.ExpectMessage(QStringLiteral("No question uses the resource RR1Y."));
+    Show(TRelatedLibrary::Node(lib.R1, "Y", "Spare sheet")->AddResource());
+    RunCommand<TRelatedQuestionsCmd>();
+    QVERIFY(ask.Verify());
   }
 
   void severalSelectedItemsDisableEveryRelatedCommand() {

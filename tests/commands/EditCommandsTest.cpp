@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QTest>
+#include <QTextEdit>
 #include <QVBoxLayout>
 
 #include <set>
@@ -212,6 +213,11 @@ private slots:
     QVERIFY(up.isEnabled() && down.isEnabled());
     up.trigger();
     QVERIFY(!up.isEnabled() && down.isEnabled());
+    // The last entry cannot go down until the document grows past it.
+    World->Click(World->Entries(doc), 3);
+    QVERIFY(!down.isEnabled());
+    doc->InsertEntries({World->Lib.P201->Question}, -1);
+    QVERIFY(down.isEnabled());
   }
 
   // While a text field has the focus the clipboard keys and menu items work on its text.
@@ -268,6 +274,27 @@ private slots:
     cutM->trigger();
     QCOMPARE(doc->Document->Entries.size(), std::size_t{3});
     QCOMPARE(World->App.Clipboard().size(), std::size_t{1});
+
+    // A read-only text (the Viewer's) copies only a piece of text selected in it; otherwise the
+    // commands act on the selected items, as if it had no focus.
+    auto* viewer = new QTextEdit(central);
+    viewer->setPlainText(QStringLiteral("gravity waves"));
+    viewer->setReadOnly(true);
+    central->layout()->addWidget(viewer);
+    viewer->show();
+    viewer->setFocus();
+    QCOMPARE(FocusedTextField(), static_cast<QWidget*>(viewer));
+    World->Click(World->Entries(doc), 0);
+    viewer->selectAll();
+    copyM->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("gravity waves"));
+    QVERIFY(World->App.Clipboard().front()->Segment != doc->Document->Entries[0]->Segment);
+    viewer->moveCursor(QTextCursor::End);
+    copyM->trigger();
+    QCOMPARE(World->App.Clipboard().front()->Segment, doc->Document->Entries[0]->Segment);
+    clearM->trigger();
+    QCOMPARE(doc->Document->Entries.size(), std::size_t{2});
+    QCOMPARE(viewer->toPlainText(), QStringLiteral("gravity waves"));
   }
 };
 

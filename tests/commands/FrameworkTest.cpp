@@ -146,7 +146,7 @@ private slots:
     row("TSaveAsCmd", {CurrentDoc});
     row("TSaveAllCmd", {Modified, DocCreate});
     row("TPrevCmd", {CurrentList});
-    row("TNextCmd", {CurrentList});
+    row("TNextCmd", {CurrentList, Document});
     row("TBackCmd", {History});
     row("TRelatedQuestionsCmd", {CurrentSelection});
     row("TRelatedMarkSchemeCmd", {CurrentSelection});
@@ -160,10 +160,10 @@ private slots:
     row("TClearCmd", {CurrentDoc, CurrentSelection});
     row("TSelectAllCmd", {CurrentList});
     row("TToggleNumberedCmd", {CurrentSelection, CurrentDoc, Document});
-    row("TMoveToTopCmd", {CurrentSelection, CurrentDoc});
-    row("TMoveUpCmd", {CurrentSelection, CurrentDoc});
-    row("TMoveDownCmd", {CurrentSelection, CurrentDoc});
-    row("TMoveToBottomCmd", {CurrentSelection, CurrentDoc});
+    row("TMoveToTopCmd", {CurrentSelection, CurrentDoc, Document});
+    row("TMoveUpCmd", {CurrentSelection, CurrentDoc, Document});
+    row("TMoveDownCmd", {CurrentSelection, CurrentDoc, Document});
+    row("TMoveToBottomCmd", {CurrentSelection, CurrentDoc, Document});
     row("TCopyToDocCmd", {CurrentDoc, CurrentSelection});
     row("TCreateMarkSchemeCmd", {CurrentDoc, Document});
     row("TCreateReportCmd", {CurrentDoc, Document});

@@ -39,11 +39,13 @@ QString Invariant(const TAppLogic& app) {
   bool currentOpen = app.CurrentDocument() == nullptr;
   for (const auto& doc : app.Documents()) {
     currentOpen = currentOpen || doc.get() == app.CurrentDocument();
-    int expected = 1;
+    // Numbers rise through a document; a derived document keeps its questions' numbers, which
+    // may skip where the test numbered something else, until it is edited.
+    int previous = 0;
     for (const TDocContent* entry : doc->Document->Entries) {
       if (!entry->Numbered) continue;
-      if (entry->Number != expected) return QStringLiteral("entry numbered %1 where %2 belongs").arg(entry->Number).arg(expected);
-      ++expected;
+      if (entry->Number <= previous) return QStringLiteral("entry numbered %1 after %2").arg(entry->Number).arg(previous);
+      previous = entry->Number;
     }
   }
   if (!currentOpen) return QStringLiteral("the current document is not open");
@@ -58,7 +60,15 @@ class RandomCommandsTest : public QObject {
 private slots:
   void everyCommandInRandomOrderKeepsTheStateConsistent() {
     TAppLogic app;
-    app.OpenLibrary("Sample");
+    // Without the configuration the library cannot be found: say so and stop, rather than let
+    // the exception end the test program.
+    try {
+      app.OpenLibrary("Sample");
+    } catch (const std::exception& error) {
+      QFAIL(qPrintable(QStringLiteral("The sample library cannot be opened (%1). Run through ctest, or set "
+                                      "HARROWVANE_CONFIG_DIR to the build's data/sample folder.")
+                           .arg(QString::fromLocal8Bit(error.what()))));
+    }
     TCommandEnvironment env(app);
     int quits = 0;
     env.Quit = [&] { ++quits; };
@@ -66,8 +76,11 @@ private slots:
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
 
-    const unsigned seed = std::random_device{}();
-    qInfo("seed %u", seed);
+    // HARROWVANE_TEST_SEED replays a run; without it each run takes a new seed and names it.
+    bool seeded = false;
+    const unsigned given = qEnvironmentVariable("HARROWVANE_TEST_SEED").toUInt(&seeded);
+    const unsigned seed = seeded ? given : std::random_device{}();
+    qInfo("seed %u (HARROWVANE_TEST_SEED=%u replays this run)", seed, seed);
     std::mt19937 random(seed);
     auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
     const QStringList names = {QStringLiteral("a.kvd"), QStringLiteral("b.kvd"), QStringLiteral("c.kvd")};
@@ -121,7 +134,7 @@ private slots:
                          entries);
       }
       const QString broken = Invariant(app);
-      QVERIFY2(broken.isEmpty(), qPrintable(QStringLiteral("step %1: %2").arg(step).arg(broken)));
+      QVERIFY2(broken.isEmpty(), qPrintable(QStringLiteral("seed %1, step %2: %3").arg(seed).arg(step).arg(broken)));
     }
     QVERIFY(ask.Verify());
     // Errors the user may meet in the run: opening a file that is already open or not there,

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,21 @@ TEST_F(Observer, DeliversToEveryRegistrationInOrder) {
   RegisterABC();
   Subject.Notify({1, 4});
   EXPECT_EQ(Log, (TLog{Got("A", {1, 4}), Got("B", {1, 4}), Got("C", {1, 4})}));
+}
+
+// One window failing to follow (a text that cannot be read) must not leave the others behind;
+// the first failure still reaches the notifier, once.
+TEST_F(Observer, FailingObserverDoesNotStopTheDelivery) {
+  RegisterABC();
+  A.OnNotify = [] { throw std::runtime_error("first"); };
+  C.OnNotify = [] { throw std::runtime_error("second"); };
+  try {
+    Subject.Notify({1});
+    FAIL();
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "first");
+  }
+  EXPECT_EQ(Log, (TLog{Got("A", {1}), Got("B", {1}), Got("C", {1})}));
 }
 
 TEST_F(Observer, ObserverRemovingItselfDoesNotMakeOthersMissOrRepeat) {

@@ -77,6 +77,48 @@ TEST_F(DumpTest, JsonDumpListsTreesAndSegments) {
   EXPECT_EQ(first["rtfBytes"], ReadBytes(Src / "texts" / "q1.rtf").size());
 }
 
+// A damaged file can nest nodes as deep as it likes: both dumps walk without recursion and write
+// output that grows with the number of nodes, not with the square of the depth.
+TEST_F(DumpTest, VeryDeepTreesDumpInLinearSpace) {
+  constexpr int kDepth = 100000;
+  auto lib = TLibrary::CreateEmpty();
+  TCategory* topic = lib->Topics;
+  TIdentityCategory* node = lib->QuestionTree;
+  for (int i = 0; i < kDepth; ++i) {
+    topic = topic->CreateChild();
+    topic->SetName("t");
+    node = static_cast<TIdentityCategory*>(node->CreateChild());
+    node->SetCode("7");
+  }
+  TQuestion* question = node->AddQuestion();
+  question->Topics.push_back(topic);
+  TIdentityCategory* top = static_cast<TIdentityCategory*>(lib->QuestionTree->Children[0]);
+  top->Related.push_back(node);
+
+  const std::string shortId = std::string(56, '7') + "..." + std::string(56, '7');
+  std::ostringstream textOut;
+  EXPECT_EQ(DumpLibrary(*lib, textOut, false), 0);
+  const std::string text = textOut.str();
+  EXPECT_LT(text.size(), 300u * kDepth);
+  EXPECT_TRUE(Contains(text, "\n  7  \"\"  related Q" + shortId + "\n"));
+  EXPECT_TRUE(Contains(text, "(level 100000) " + shortId + "  \"\"  [Q]\n"));
+
+  std::ostringstream jsonOut;
+  EXPECT_EQ(DumpLibrary(*lib, jsonOut, true), 0);
+  const std::string json = jsonOut.str();
+  EXPECT_LT(json.size(), 400u * kDepth);
+  // Parsed as a whole, a document this deep would exhaust the stack of the JSON library itself.
+  EXPECT_TRUE(TJson::accept(json));
+  std::size_t codes = 0;
+  for (std::size_t at = 0; (at = json.find("\"code\": \"7\"", at)) != std::string::npos; ++at) ++codes;
+  EXPECT_EQ(codes, static_cast<std::size_t>(kDepth));
+  EXPECT_TRUE(Contains(json, "\"id\": \"" + shortId + "\",\"name\""));
+  EXPECT_TRUE(Contains(json, "\"id\": \"Q" + shortId + "\",\n"));
+  std::string topicHead, topicTail;
+  for (int i = 0; i < 28; ++i) topicHead += "t/", topicTail += "/t";
+  EXPECT_TRUE(Contains(json, "\"topics\": [\n        \"" + topicHead + "..." + topicTail + "\"\n"));
+}
+
 TEST_F(DumpTest, UnreadableTextsAreCountedNotFatal) {
   WriteSources(BaseManifest());
   BuildLibrary(Src.string(), Out.string());
@@ -288,8 +330,7 @@ TEST_F(DocTest, RefusesNewerVersionsAndUnknownIds) {
   EXPECT_EQ(CurrentLibrary, nullptr);
 }
 
-std::string RunTool(const std::string& arguments, int& status) {
-  const std::string command = "HARROWVANE_CONFIG_DIR='" HV_BINARY_DIR "/data/sample' '" HVLIB_EXE "' " + arguments;
+std::string RunCommand(const std::string& command, int& status) {
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return {};
   std::string output;
@@ -299,6 +340,41 @@ std::string RunTool(const std::string& arguments, int& status) {
   status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return output;
 }
+
+std::string RunTool(const std::string& arguments, int& status) {
+  return RunCommand("HARROWVANE_CONFIG_DIR='" HV_BINARY_DIR "/data/sample' '" HVLIB_EXE "' " + arguments, status);
+}
+
+#ifdef HV_WITH_QT
+TEST_F(DocTest, ClassRecordsFromTheCommandLine) {
+  const std::string doc = WriteDocument(10, "Lib");
+  // The library names its own template; a school keeps it beside the configuration.
+  fs::copy_file(HV_SOURCE_DIR "/resources/templates/RX2P.xltx", Out / "T.xltx");
+  WriteBytes(Dir / "class.csv", "\xEF\xBB\xBFSurname,Forename\r\n\r\nSmith,Jo\r\n\xD0\x96\xD1\x83\xD0\xBA,Ann\r\n");
+  const auto run = [&](const std::string& arguments, int& status) {
+    return RunCommand("HARROWVANE_CONFIG_DIR='" + Out.string() + "' '" HVLIB_EXE "' " + arguments + " 2>&1", status);
+  };
+  int status = -1;
+  std::string said = run("students " + (Dir / "class.csv").string() + " " + (Dir / "class.ptx").string(), status);
+  EXPECT_EQ(status, 0) << said;
+  EXPECT_TRUE(Contains(said, "\"Surname, Forename\" taken as column headings")) << said;
+  EXPECT_EQ(ReadBytes(Dir / "class.ptx"), "\xEF\xBB\xBFSmith,Jo,,\r\n\xD0\x96\xD1\x83\xD0\xBA,Ann,,\r\n");
+
+  said = run("marksheet " + doc + " " + (Dir / "marks.xls").string() + " --students " + (Dir / "class.ptx").string(),
+             status);
+  EXPECT_EQ(status, 0) << said;
+  EXPECT_TRUE(ReadBytes(Dir / "marks.xlsx").starts_with("PK"));
+  said = run("fileindex " + doc + " " + (Dir / "index.xlsx").string(), status);
+  EXPECT_EQ(status, 0) << said;
+  EXPECT_TRUE(ReadBytes(Dir / "index.xlsx").starts_with("PK"));
+  EXPECT_FALSE(fs::exists(Dir / "q.txt"));
+
+  run("marksheet " + doc, status);
+  EXPECT_EQ(status, 2);
+  said = run("students " + (Dir / "none.csv").string() + " " + (Dir / "x.ptx").string(), status);
+  EXPECT_EQ(status, 1) << said;
+}
+#endif
 
 TEST(SampleTest, DumpAndTextWorkOnTheBuiltSample) {
   if (!fs::exists(HV_BINARY_DIR "/data/sample/Sample.dat")) GTEST_SKIP() << "the sample library is not built";

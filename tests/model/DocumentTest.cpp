@@ -167,7 +167,8 @@ TEST_F(DocumentTest, MoveEntryRemovesThenInserts) {
 }
 
 TEST_F(DocumentTest, MarkSchemeAndReportDocumentsFollowTheQuestions) {
-  Doc.InsertText(-1, "Title", false, nullptr, 0, 0);
+  // A numbered free text before the questions: the derived entries keep the questions' numbers.
+  Doc.InsertText(-1, "Starter", true, nullptr, 0, 0);
   Doc.InsertEntries({S.Q07->Question, S.Q07->Note, S.Q08->Question}, -1);
   TDocument schemes;
   schemes.AddMarkSchemes(Doc);
@@ -180,7 +181,7 @@ TEST_F(DocumentTest, MarkSchemeAndReportDocumentsFollowTheQuestions) {
   EXPECT_EQ(stub->Identity, S.Q08);
   EXPECT_EQ(stub->Marks, 3);
   EXPECT_EQ(stub->Chunk->GetLines(), NoMarkSchemeChunk()->GetLines());
-  EXPECT_EQ(Numbers(schemes), (std::vector<int>{1, 2}));
+  EXPECT_EQ(Numbers(schemes), (std::vector<int>{2, 3}));
 
   Doc.ToggleNumbered(1);  // the first question unnumbered: the derived entry follows it
   TDocument reports;
@@ -189,7 +190,7 @@ TEST_F(DocumentTest, MarkSchemeAndReportDocumentsFollowTheQuestions) {
   EXPECT_EQ(reports.Entries[0]->Segment, S.Q07->ExaminersReport);
   EXPECT_FALSE(reports.Entries[0]->Numbered);
   EXPECT_EQ(reports.Entries[1]->Segment->Chunk->GetLines(), NoReportChunk()->GetLines());
-  EXPECT_EQ(Numbers(reports), (std::vector<int>{0, 1}));
+  EXPECT_EQ(Numbers(reports), (std::vector<int>{0, 2}));
 }
 
 TEST_F(DocumentTest, WrittenGraphCountsItsObjectsAndReadsBack) {

@@ -177,7 +177,7 @@ private slots:
     doc->InsertEntries({w.Q[0]}, -1);
     for (const char* name : {"PrintM", "PrintB", "PrintPreviewM", "PrintPrevB", "ExporttoWP2", "btExport"})
       QVERIFY2(form.Action(QLatin1String(name))->isEnabled(), name);
-    // Edit Text's item is hidden in the menu, which disables a QAction, so ask the command.
+    // Edit Text needs a single entry of the current document.
     TCommand* editText = form.CommandOf(QStringLiteral("EditTextM"));
     QVERIFY(!editText->IsEnabled());
     w.Click(doc, 0);

@@ -3,6 +3,7 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -10,6 +11,7 @@
 #include "ScriptedAsk.h"
 #include "WindowRig.h"
 #include "model/Document.h"
+#include "windows/ItemDrag.h"
 
 using namespace hv;
 using namespace hv::test;
@@ -165,6 +167,35 @@ private slots:
     Form->DocLBDragDrop(list, RowPoint(list, 0));
     QVERIFY(Doc()->Document->Entries.front() == moved);
     QCOMPARE(SelectedRows(list), (std::vector<int>{0}));
+
+    // Onto itself: nothing moved, so the document is not changed.
+    Doc()->IsModified = false;
+    ClickRows(Form, {3});
+    Form->DocLBDragDrop(list, RowPoint(list, 3));
+    QVERIFY(!Doc()->IsModified);
+  }
+
+  // A drop from another running copy has no source widget: what it carries is in the data, never
+  // this copy's own selection, and items of another library are refused.
+  void droppingFromAnotherCopyAddsTheCarriedItems() {
+    Doc()->RemoveEntries({Doc()->Document->Entries.begin(), Doc()->Document->Entries.end()});
+    const TListRef results(Rig->Results());
+    Rig->App.SetCurrentList(results, 2);
+    Rig->App.SetSelection({Rig->Results()[2], Rig->Results()[3]}, results);
+    std::unique_ptr<QMimeData> carried(NewItemData(Rig->App));
+    Rig->App.SetSelection({Rig->Results()[7]}, results);  // what the receiving copy has selected
+    Form->DocLBDragDrop(nullptr, QPoint(5, 5), carried.get());
+    std::vector<TTextSegment*> shown;
+    for (TDocContent* e : Doc()->Document->Entries) shown.push_back(e->Segment);
+    QCOMPARE(shown, (std::vector<TTextSegment*>{Rig->Results()[2], Rig->Results()[3]}));
+
+    QMimeData foreign;
+    foreign.setData(QLatin1String(kItemsMimeType), QByteArray("harrowvane-items 1\nChemistry\nQP01"));
+    Ask->ExpectMessage(QStringLiteral(
+        "These items come from the library \"Chemistry\" and cannot be added to a document of the library \"Ten\"."));
+    Form->DocLBDragDrop(nullptr, QPoint(5, 5), &foreign);
+    QVERIFY(Ask->Verify());
+    QCOMPARE(Doc()->Document->Entries.size(), std::size_t{2});
   }
 
   void draggingSeveralEntriesWithinTheListIsRefused() {

@@ -1,6 +1,8 @@
 #include "LibraryDump.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
+#include <unordered_map>
 #include <vector>
 
 #include "Cp1252.h"
@@ -88,36 +90,234 @@ void WalkIdentities(const TLibrary& library, TVisit visit) {
   }
 }
 
-TJson CategoryJson(const TCategory& node) {
-  TJson j;
-  j["name"] = U(node.Name);
-  if (!node.Children.empty()) {
-    TJson children = TJson::array();
-    for (const TCategory* child : node.Children) children.push_back(CategoryJson(*child));
-    j["children"] = std::move(children);
+// Walks the nodes below root in pre-order on an explicit stack, however deep a damaged file nests
+// them: enter(node, depth) on the way down (1 for the root's children), leave(node, depth) once
+// all of a node's children are done.
+template <class TEnter, class TLeave>
+void WalkBelow(const TCategory* root, TEnter enter, TLeave leave) {
+  std::vector<std::pair<const TCategory*, std::size_t>> stack{{root, 0}};
+  while (!stack.empty()) {
+    const TCategory* node = stack.back().first;
+    const std::size_t next = stack.back().second;
+    if (next == node->Children.size()) {
+      stack.pop_back();
+      if (!stack.empty()) leave(*node, static_cast<int>(stack.size()));
+      continue;
+    }
+    ++stack.back().second;
+    const TCategory* child = node->Children[next];
+    enter(*child, static_cast<int>(stack.size()));
+    stack.emplace_back(child, 0);
   }
-  return j;
 }
 
-TJson IdentityJson(const TLibrary& library, const TIdentityCategory& node) {
-  TJson j;
-  j["code"] = U(node.Code);
-  j["id"] = U(FullID(&node));
-  j["name"] = U(node.Name);
-  j["title"] = U(node.Title);
-  j["texts"] = SegmentLetters(node);
-  if (!node.Related.empty()) {
-    TJson related = TJson::array();
-    for (const TIdentityCategory* other : node.Related) related.push_back(U(IdentityRef(library, other)));
-    j["related"] = std::move(related);
+// Real IDs and paths are a few dozen characters; a damaged file can nest nodes so deeply that
+// printing each one whole would make the output grow with the square of the depth. Longer ones
+// are shown by their two ends.
+constexpr std::size_t kShownName = 120;
+constexpr std::size_t kShownEnd = 56;
+
+std::string Shortened(const std::string& cp1252) {
+  if (cp1252.size() <= kShownName) return cp1252;
+  return cp1252.substr(0, kShownEnd) + "..." + cp1252.substr(cp1252.size() - kShownEnd);
+}
+
+// Indentation stops growing here, for the same reason.
+constexpr int kIndentedLevels = 16;
+
+std::string Indent(int depth) { return std::string(2 * static_cast<std::size_t>(std::min(depth, kIndentedLevels)), ' '); }
+
+// The IDs and paths of every node, worked out in one walk per tree with the path so far kept
+// as the walk goes, instead of climbing to the root from every node.
+class TNames {
+public:
+  explicit TNames(const TLibrary& library) : Library(library) {
+    for (const TTree& tree : CategoryTrees(library)) Add(tree.Root, '\0', "/", [](const TCategory& n) { return n.Name; });
+    const char letters[] = {'Q', 'S', 'R'};
+    std::size_t i = 0;
+    for (const TTree& tree : IdentityTrees(library))
+      Add(tree.Root, letters[i++], "",
+          [](const TCategory& n) { return static_cast<const TIdentityCategory&>(n).Code; });
   }
-  if (!node.Children.empty()) {
-    TJson children = TJson::array();
-    for (const TCategory* child : node.Children)
-      children.push_back(IdentityJson(library, *static_cast<const TIdentityCategory*>(child)));
-    j["children"] = std::move(children);
+
+  // What CategoryPath and FullID answer, shortened when very long.
+  const std::string& Path(const TCategory* node) const { return Find(node).Text; }
+  std::string Ref(const TIdentityCategory* node) const {
+    const auto found = Names.find(node);
+    if (found == Names.end()) return Shortened(IdentityRef(Library, node));  // outside the trees
+    return found->second.Letter + found->second.Text;
   }
-  return j;
+  std::string SegmentID(const TTextSegment& segment) const {
+    if (segment.Identity == nullptr) return {};
+    return segment.TypeLetter() + Path(segment.Identity);
+  }
+
+private:
+  struct TName {
+    char Letter;
+    std::string Text;
+  };
+
+  template <class TPart>
+  void Add(const TCategory* root, char letter, const char* separator, TPart part) {
+    std::string path;
+    std::vector<std::size_t> lengths{0};  // the path's length at each depth
+    WalkBelow(
+        root,
+        [&](const TCategory& node, int depth) {
+          path.resize(lengths[static_cast<std::size_t>(depth) - 1]);
+          if (depth > 1) path += separator;
+          path += part(node);
+          lengths.resize(static_cast<std::size_t>(depth) + 1);
+          lengths.back() = path.size();
+          Names.emplace(&node, TName{letter, Shortened(path)});
+        },
+        [](const TCategory&, int) {});
+  }
+
+  const TName& Find(const TCategory* node) const {
+    const auto found = Names.find(node);
+    if (found != Names.end()) return found->second;
+    const TName outside{'?', Shortened(dynamic_cast<const TIdentityCategory*>(node) != nullptr
+                                           ? FullID(static_cast<const TIdentityCategory*>(node))
+                                           : CategoryPath(node))};
+    return Names.emplace(node, outside).first->second;
+  }
+
+  const TLibrary& Library;
+  mutable std::unordered_map<const TCategory*, TName> Names;
+};
+
+// Writes JSON as it goes, laid out like nlohmann's dump(2) down to kLaidOutLevels of nesting and
+// compactly below that, so a tree nested any depth is written without recursion and in space
+// that grows with its size.
+class TJsonWriter {
+public:
+  explicit TJsonWriter(std::ostream& out) : Out(out) {}
+
+  void BeginObject() { Open('{', true); }
+  void EndObject() { Close('}'); }
+  void BeginArray() { Open('[', false); }
+  void EndArray() { Close(']'); }
+  void Key(const std::string& utf8) {
+    Item();
+    Out << TJson(utf8).dump() << ": ";
+    AfterKey = true;
+  }
+  // A value of any kind; arrays and objects in it are written whole, so keep them shallow.
+  void Value(const TJson& value) {
+    Item();
+    if (Deep()) {
+      Out << value.dump();
+      return;
+    }
+    std::string text = value.dump(2);
+    if (value.is_structured()) {
+      const std::string newline = "\n" + Spaces();
+      for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += newline.size())
+        text.replace(at, 1, newline);
+    }
+    Out << text;
+  }
+  void Field(const std::string& key, const TJson& value) {
+    Key(key);
+    Value(value);
+  }
+  void End() { Out << "\n"; }
+
+private:
+  struct TLevel {
+    bool Object;
+    std::size_t Items;
+  };
+
+  static constexpr std::size_t kLaidOutLevels = 32;
+
+  bool Deep() const { return Levels.size() > kLaidOutLevels; }
+  std::string Spaces() const { return std::string(2 * Levels.size(), ' '); }
+
+  // Starts an item of the enclosing array or object: the comma and the line it starts on.
+  void Item() {
+    if (AfterKey) {
+      AfterKey = false;
+      return;
+    }
+    if (Levels.empty()) return;
+    if (Levels.back().Items++ > 0) Out << ',';
+    if (!Deep()) Out << '\n' << Spaces();
+  }
+
+  void Open(char bracket, bool object) {
+    Item();
+    Out << bracket;
+    Levels.push_back({object, 0});
+  }
+
+  void Close(char bracket) {
+    const TLevel level = Levels.back();
+    const bool deep = Deep();
+    Levels.pop_back();
+    if (level.Items > 0 && !deep) Out << '\n' << Spaces();
+    Out << bracket;
+  }
+
+  std::ostream& Out;
+  std::vector<TLevel> Levels;
+  bool AfterKey = false;
+};
+
+// A classification tree: each node's name, and its children when it has any.
+void WriteCategoryTree(TJsonWriter& json, const TCategory& root) {
+  auto open = [&](const TCategory& node) {
+    json.BeginObject();
+    json.Field("name", U(node.Name));
+    if (!node.Children.empty()) {
+      json.Key("children");
+      json.BeginArray();
+    }
+  };
+  auto close = [&](const TCategory& node) {
+    if (!node.Children.empty()) json.EndArray();
+    json.EndObject();
+  };
+  open(root);
+  WalkBelow(&root, [&](const TCategory& node, int) { open(node); }, [&](const TCategory& node, int) { close(node); });
+  close(root);
+}
+
+// An identity tree: the root's name and children, each child with its code, ID, name, title,
+// texts, related items and children.
+void WriteIdentityTree(TJsonWriter& json, const TCategory& root, const TNames& names) {
+  json.BeginObject();
+  json.Field("name", U(root.Name));
+  json.Key("children");
+  json.BeginArray();
+  WalkBelow(
+      &root,
+      [&](const TCategory& category, int) {
+        const auto& node = static_cast<const TIdentityCategory&>(category);
+        json.BeginObject();
+        json.Field("code", U(node.Code));
+        json.Field("id", U(names.Path(&node)));
+        json.Field("name", U(node.Name));
+        json.Field("title", U(node.Title));
+        json.Field("texts", SegmentLetters(node));
+        if (!node.Related.empty()) {
+          TJson related = TJson::array();
+          for (const TIdentityCategory* other : node.Related) related.push_back(U(names.Ref(other)));
+          json.Field("related", related);
+        }
+        if (!node.Children.empty()) {
+          json.Key("children");
+          json.BeginArray();
+        }
+      },
+      [&](const TCategory& node, int) {
+        if (!node.Children.empty()) json.EndArray();
+        json.EndObject();
+      });
+  json.EndArray();
+  json.EndObject();
 }
 
 }  // namespace
@@ -154,29 +354,33 @@ int DumpLibrary(const TLibrary& library, std::ostream& out, bool json) {
   int unreadable = 0;
   int texts = 0;
   WalkIdentities(library, [&](TIdentityCategory& node) { texts += static_cast<int>(node.Segments().size()); });
+  const TNames names(library);
+  auto path = [&](const TCategory* c) { return U(names.Path(c)); };
+  auto ref = [&](const TIdentityCategory* r) { return U(names.Ref(r)); };
 
   if (json) {
-    TJson j;
-    j["name"] = U(library.Name);
-    j["objects"] = library.ObjectCount();
-    j["segments"] = texts;
-    TJson trees;
-    for (const TTree& tree : CategoryTrees(library)) trees[tree.Key] = CategoryJson(*tree.Root);
-    for (const TTree& tree : IdentityTrees(library)) {
-      TJson root;
-      root["name"] = U(tree.Root->Name);
-      TJson children = TJson::array();
-      for (const TCategory* child : tree.Root->Children)
-        children.push_back(IdentityJson(library, *static_cast<const TIdentityCategory*>(child)));
-      root["children"] = std::move(children);
-      trees[tree.Key] = std::move(root);
+    TJsonWriter j(out);
+    j.BeginObject();
+    j.Field("name", U(library.Name));
+    j.Field("objects", library.ObjectCount());
+    j.Field("segments", texts);
+    j.Key("trees");
+    j.BeginObject();
+    for (const TTree& tree : CategoryTrees(library)) {
+      j.Key(tree.Key);
+      WriteCategoryTree(j, *tree.Root);
     }
-    j["trees"] = std::move(trees);
-    TJson segments = TJson::array();
+    for (const TTree& tree : IdentityTrees(library)) {
+      j.Key(tree.Key);
+      WriteIdentityTree(j, *tree.Root, names);
+    }
+    j.EndObject();
+    j.Key("segmentList");
+    j.BeginArray();
     WalkIdentities(library, [&](TIdentityCategory& node) {
       for (TTextSegment* segment : node.Segments()) {
         TJson s;
-        s["id"] = U(segment->GetID());
+        s["id"] = U(names.SegmentID(*segment));
         s["kind"] = KindName(*segment);
         s["title"] = U(segment->GetName());
         s["marks"] = segment->Marks;
@@ -190,56 +394,67 @@ int DumpLibrary(const TLibrary& library, std::ostream& out, bool json) {
         }
         if (const auto* question = dynamic_cast<const TQuestion*>(segment)) {
           TJson topics = TJson::array(), papers = TJson::array(), resources = TJson::array();
-          for (const TCategory* topic : question->Topics) topics.push_back(U(CategoryPath(topic)));
-          for (const TCategory* paper : question->Papers) papers.push_back(U(CategoryPath(paper)));
-          for (const TIdentityCategory* r : question->Resources) resources.push_back(U(IdentityRef(library, r)));
+          for (const TCategory* topic : question->Topics) topics.push_back(path(topic));
+          for (const TCategory* paper : question->Papers) papers.push_back(path(paper));
+          for (const TIdentityCategory* r : question->Resources) resources.push_back(ref(r));
           s["topics"] = std::move(topics);
-          s["type"] = question->QuestionType != nullptr ? TJson(U(CategoryPath(question->QuestionType))) : TJson();
-          s["level"] = question->Level != nullptr ? TJson(U(CategoryPath(question->Level))) : TJson();
+          s["type"] = question->QuestionType != nullptr ? TJson(path(question->QuestionType)) : TJson();
+          s["level"] = question->Level != nullptr ? TJson(path(question->Level)) : TJson();
           s["papers"] = std::move(papers);
           s["resources"] = std::move(resources);
         }
         TJson related = TJson::array();
-        for (const TIdentityCategory* other : node.Related) related.push_back(U(IdentityRef(library, other)));
+        for (const TIdentityCategory* other : node.Related) related.push_back(ref(other));
         s["related"] = std::move(related);
-        segments.push_back(std::move(s));
+        j.Value(s);
       }
     });
-    j["segmentList"] = std::move(segments);
-    out << j.dump(2) << "\n";
+    j.EndArray();
+    j.EndObject();
+    j.End();
     return unreadable;
   }
 
+  // A node's line: indented by its depth, with its level spelled out where the indentation stops.
+  auto lineStart = [&](int depth) {
+    out << Indent(depth);
+    if (depth > kIndentedLevels) out << "(level " << depth << ") ";
+  };
   out << "Library " << Quoted(library.Name) << ": " << library.ObjectCount() << " objects, " << texts << " segments\n";
   for (const TTree& tree : CategoryTrees(library)) {
     out << "\n" << tree.Label << " " << Quoted(tree.Root->Name) << "\n";
-    TCategoryIterator it(tree.Root);
-    it.Next();
-    while (TCategory* node = it.Next()) out << std::string(static_cast<std::size_t>(2 * node->Depth()), ' ') << U(node->Name) << "\n";
+    WalkBelow(
+        tree.Root,
+        [&](const TCategory& node, int depth) {
+          lineStart(depth);
+          out << U(node.Name) << "\n";
+        },
+        [](const TCategory&, int) {});
   }
   for (const TTree& tree : IdentityTrees(library)) {
     out << "\n" << tree.Label << " " << Quoted(tree.Root->Name) << "\n";
-    TCategoryIterator it(tree.Root);
-    it.Next();
-    while (TCategory* category = it.Next()) {
-      const auto& node = *static_cast<TIdentityCategory*>(category);
-      out << std::string(static_cast<std::size_t>(2 * node.Depth()), ' ') << U(FullID(&node)) << "  "
-          << Quoted(node.Title);
-      if (node.Name != node.Title) out << "  name " << Quoted(node.Name);
-      if (const std::string letters = SegmentLetters(node); !letters.empty()) out << "  [" << letters << "]";
-      const char* sep = "  related ";
-      for (const TIdentityCategory* other : node.Related) {
-        out << sep << U(IdentityRef(library, other));
-        sep = ", ";
-      }
-      out << "\n";
-    }
+    WalkBelow(
+        tree.Root,
+        [&](const TCategory& category, int depth) {
+          const auto& node = static_cast<const TIdentityCategory&>(category);
+          lineStart(depth);
+          out << U(names.Path(&node)) << "  " << Quoted(node.Title);
+          if (node.Name != node.Title) out << "  name " << Quoted(node.Name);
+          if (const std::string letters = SegmentLetters(node); !letters.empty()) out << "  [" << letters << "]";
+          const char* sep = "  related ";
+          for (const TIdentityCategory* other : node.Related) {
+            out << sep << ref(other);
+            sep = ", ";
+          }
+          out << "\n";
+        },
+        [](const TCategory&, int) {});
   }
   out << "\nSegments\n";
   WalkIdentities(library, [&](TIdentityCategory& node) {
     for (TTextSegment* segment : node.Segments()) {
-      out << "  " << U(segment->GetID()) << "  " << KindName(*segment) << "  marks " << segment->Marks << "  time "
-          << segment->Time << "  " << Quoted(segment->GetName());
+      out << "  " << U(names.SegmentID(*segment)) << "  " << KindName(*segment) << "  marks " << segment->Marks
+          << "  time " << segment->Time << "  " << Quoted(segment->GetName());
       const TTextInfo text = MeasureText(*segment);
       if (!text.Error.empty()) {
         out << "  rtf unreadable: " << text.Error;
@@ -256,22 +471,22 @@ int DumpLibrary(const TLibrary& library, std::ostream& out, bool json) {
           out << "    " << label << ":";
           const char* sep = " ";
           for (const auto* item : items) {
-            out << sep << U(name(item));
+            out << sep << name(item);
             sep = "; ";
           }
           out << "\n";
         };
-        list("topics", question->Topics, [](const TCategory* c) { return CategoryPath(c); });
-        if (question->QuestionType != nullptr) out << "    type: " << U(CategoryPath(question->QuestionType)) << "\n";
-        if (question->Level != nullptr) out << "    level: " << U(CategoryPath(question->Level)) << "\n";
-        list("papers", question->Papers, [](const TCategory* c) { return CategoryPath(c); });
-        list("resources", question->Resources, [&](const TIdentityCategory* r) { return IdentityRef(library, r); });
+        list("topics", question->Topics, path);
+        if (question->QuestionType != nullptr) out << "    type: " << path(question->QuestionType) << "\n";
+        if (question->Level != nullptr) out << "    level: " << path(question->Level) << "\n";
+        list("papers", question->Papers, path);
+        list("resources", question->Resources, ref);
       }
       if (!node.Related.empty()) {
         out << "    related:";
         const char* sep = " ";
         for (const TIdentityCategory* other : node.Related) {
-          out << sep << U(IdentityRef(library, other));
+          out << sep << ref(other);
           sep = "; ";
         }
         out << "\n";

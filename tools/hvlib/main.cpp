@@ -1,5 +1,5 @@
-// hvlib: builds libraries from sources, prints libraries, texts and document files, and writes
-// synthetic libraries for benchmarks.
+// hvlib: builds libraries from sources, prints libraries, texts and document files, writes
+// synthetic libraries for benchmarks, and makes student lists and the workbooks of a test.
 #include <unistd.h>
 
 #include <climits>
@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#ifdef HV_WITH_QT
+#include "AnalysisTool.h"
+#endif
 #include "DocumentDump.h"
 #include "LibraryDump.h"
 #include "LibraryOpen.h"
@@ -31,6 +34,14 @@ constexpr const char* kUsage =
     "                                       \"a phrase\", kinet* (prefix), -word (exclude); --in adds mark\n"
     "                                       schemes (m), examiner's reports (e) and notes (n) to the question (q)\n"
     "       hvlib search --index LIB        build or refresh LIB's word index; print its size and the time taken\n"
+#ifdef HV_WITH_QT
+    "       hvlib students [--keep-first-line] IN.csv OUT.ptx\n"
+    "                                       import a class list as the student list window does and save it\n"
+    "       hvlib marksheet [--keep-first-line] FILE.kvd OUT.xlsx [--students LIST]\n"
+    "                                       make the mark entry sheet of a test, for a .ptx or .csv class list\n"
+    "       hvlib fileindex FILE.kvd OUT.xlsx  make the file index of a test\n"
+    "A first line of a class list that looks like column headings is left out unless --keep-first-line.\n"
+#endif
     "Word indexes live in $XDG_CACHE_HOME/harrowvane/words (default ~/.cache/harrowvane/words).\n"
     "vornika32.ini is looked for in $HARROWVANE_CONFIG_DIR, the current folder, the folder of hvlib,\n"
     "$XDG_CONFIG_HOME/harrowvane and $XDG_CONFIG_DIRS/harrowvane.\n";
@@ -109,6 +120,10 @@ int Run(std::vector<std::string> args) {
     std::cout << SegmentRtf(*segment);
     return std::cout.good() ? 0 : 1;
   }
+#ifdef HV_WITH_QT
+  if (const int status = RunAnalysisCommand(command, args, std::cout, std::cerr); status >= 0)
+    return status == 2 ? Usage() : status;
+#endif
   if (command == "doc") {
     if (args.size() != 1) return Usage();
     try {
