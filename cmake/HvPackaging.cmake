@@ -35,7 +35,11 @@ if(TARGET analysis)
 endif()
 
 if(HV_WITH_QT)
+  # The desktop entry takes the test a file manager passes (%f) and names the MIME type of tests,
+  # which the package registers; without a file it opens the sample library.
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/harrowvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/harrowvane-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+          RENAME harrowvane.xml)
   install(FILES ${PROJECT_SOURCE_DIR}/resources/app/harrowvane.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
   foreach(size 16 32 48 64 128 256)

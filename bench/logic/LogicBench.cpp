@@ -14,6 +14,7 @@
 #include "Synthesiser.h"
 #include "core/Streams.h"
 #include "logic/AppLogic.h"
+#include "logic/DocFile.h"
 #include "logic/DocLogic.h"
 #include "logic/QuestionSelector.h"
 #include "model/Categories.h"
@@ -195,6 +196,81 @@ void BM_ReopenDocument(benchmark::State& state) {
   state.counters["entries"] = static_cast<double>(entries);
 }
 BENCHMARK(BM_ReopenDocument)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same 500 entries with 50 of the library questions replaced by items the library lacks, as
+// when a newer edition dropped them: opening must cost no more than opening the test whole.
+void BM_ReopenDocumentWithMissingItems(benchmark::State& state) {
+  App().Selector()->SetTopicCriterion(nullptr, true);
+  TBenchDocument& bench = BenchDocument();
+  const std::string path = bench.Dir + "/missing.kvd";
+  {
+    TDocLogic doc(App().Subject());
+    doc.CreateNew();
+    for (TDocContent* entry : bench.Doc->Document->Entries) doc.Document->Entries.push_back(entry->Clone().release());
+    int replaced = 0;
+    for (std::size_t i = 0; i < doc.Document->Entries.size() && replaced < 50; i += 10) {
+      TDocContent*& entry = doc.Document->Entries[i];
+      if (entry->OwnsSegment()) continue;
+      entry->Dispose();
+      entry = TDocContent::MakePlaceholder("QZZ" + std::to_string(replaced), "gone", true).release();
+      ++replaced;
+    }
+    std::filesystem::remove(path);
+    doc.SaveToFile(path);
+  }
+  std::size_t missing = 0;
+  for (auto _ : state) {
+    TDocLogic doc(App().Subject());
+    doc.LoadFromFile(path);
+    missing = doc.MissingIDs.size();
+  }
+  state.counters["missing"] = static_cast<double>(missing);
+}
+BENCHMARK(BM_ReopenDocumentWithMissingItems)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A node related to itself 100,000 times: every link is checked for its partner, so a check
+// that searched the partner's list for each link would take the square of the list.
+std::vector<std::uint8_t> CraftedRelatedGraph(bool asDocument) {
+  RegisterModelClasses();
+  std::unique_ptr<TLibrary> library = TLibrary::CreateEmpty();
+  auto* node = static_cast<TIdentityCategory*>(library->QuestionTree->CreateChild());
+  node->Code = "A";
+  node->Related.assign(100000, node);
+  TMemoryStream out;
+  if (!asDocument) {
+    WriteLibraryFile(out, *library);
+    return out.Data();
+  }
+  // A document whose graph is an identity tree instead of a TDocument.
+  const std::uint8_t head[4] = {4, 0, 0, 0};
+  out.Write(head, 4);
+  TNetWriter writer(out);
+  writer.WriteVersion(kDocumentVersion);
+  writer.WriteString(App().Subject());
+  writer.WriteObjectGraph(*library->QuestionTree);
+  writer.Flush();
+  return out.Data();
+}
+
+void BM_CraftedRelatedList(benchmark::State& state) {
+  const bool asDocument = state.range(0) == 1;
+  const std::vector<std::uint8_t> bytes = CraftedRelatedGraph(asDocument);
+  bool refused = false;
+  for (auto _ : state) {
+    TMemoryStream in(bytes);
+    try {
+      if (asDocument)
+        ReadDocumentFile(in, nullptr, App().Subject());
+      else
+        benchmark::DoNotOptimize(ReadLibraryData(in, nullptr));
+    } catch (const EError&) {
+      refused = true;
+    }
+  }
+  state.counters["kb"] = static_cast<double>(bytes.size()) / 1024.0;
+  state.counters["refused"] = refused ? 1 : 0;
+}
+BENCHMARK(BM_CraftedRelatedList)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

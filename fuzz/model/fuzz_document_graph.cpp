@@ -64,6 +64,19 @@ void CheckNumbers(const TDocument& doc) {
     if (entry->Numbered && entry->Number != expected++) std::abort();
 }
 
+// A derived document has one entry per question of its source, in order, each numbered as its
+// question is, so a scheme reads 3 where its question did.
+void CheckDerived(const TDocument& source, const TDocument& derived) {
+  std::size_t next = 0;
+  for (const TDocContent* entry : source.Entries) {
+    if (dynamic_cast<const TQuestion*>(entry->Segment) == nullptr) continue;
+    if (next >= derived.Entries.size()) std::abort();
+    const TDocContent* made = derived.Entries[next++];
+    if (made->Numbered != entry->Numbered || (entry->Numbered && made->Number != entry->Number)) std::abort();
+  }
+  if (next != derived.Entries.size()) std::abort();
+}
+
 void Exercise(TDocument& doc) {
   for (TDocContent* entry : doc.Entries) {
     if (entry->Segment == nullptr) std::abort();
@@ -106,10 +119,10 @@ void Exercise(TDocument& doc) {
   CheckNumbers(copy);
   TDocument schemes;
   schemes.AddMarkSchemes(doc);
-  CheckNumbers(schemes);
+  CheckDerived(doc, schemes);
   TDocument reports;
   reports.AddReports(doc);
-  CheckNumbers(reports);
+  CheckDerived(doc, reports);
   if (!copy.Entries.empty()) {
     copy.ToggleNumbered(0);
     copy.MoveEntry(0, static_cast<int>(copy.Entries.size()) - 1);

@@ -1,4 +1,4 @@
-// The harrowvane program: argument 1 is a library key or a document file ending in ".KVD".
+// The harrowvane program: argument 1 is a library key or a document file ending in ".kvd" (any case).
 #include <QLabel>
 #include <QTextStream>
 #include <QTimer>

@@ -1,6 +1,7 @@
 #include "commands/DerivedCommands.h"
 
 #include "commands/Ask.h"
+#include "commands/DocumentCommands.h"
 #include "components/AnsiString.h"
 #include "logic/AppLogic.h"
 
@@ -15,6 +16,7 @@ bool TDerivedDocCmd::IsEnabled() {
 
 void TCreateMarkSchemeCmd::Execute(QObject*) {
   if (!IsEnabled()) return;
+  TellPlaceholdersLeftOut(App.CurrentDocument(), QStringLiteral("mark scheme"));
   App.CreateMarkSchemeDocument();
 }
 
@@ -24,6 +26,7 @@ void TCreateReportCmd::Execute(QObject*) {
     return;
   }
   if (!IsEnabled()) return;
+  TellPlaceholdersLeftOut(App.CurrentDocument(), QStringLiteral("report"));
   // Any other failure is reported as what it is, by the handler every command shares.
   App.CreateReportDocument();
 }

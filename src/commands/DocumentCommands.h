@@ -15,6 +15,25 @@ QString DocumentFilter();
 // "Do you want to save the changes to document '...'?"
 QString SaveQuestion(const TDocLogic& doc);
 
+// Opens a document and tells the user, in one message, what opening found: items the library
+// lacks (kept as placeholders) and entries whose text could not be read.
+void OpenDocumentReporting(const std::string& fileName);
+// The one message about what opening doc found; empty when there is nothing to tell.
+QString OpenReport(const TDocLogic& doc);
+
+// Saves doc under fileName, asking first where the save could lose someone's work: entries whose
+// text could not be read (drop them, keep them, or do not save), and a file another program
+// changed since it was opened (overwrite or not). Answers whether the document was saved.
+bool SaveDocument(TDocLogic& doc, const std::string& fileName);
+
+// Tells the user, before output is made from doc, that its placeholder entries (items the library
+// lacks, unreadable texts) are left out of it; what names the output ("print", "export"...).
+void TellPlaceholdersLeftOut(const TDocLogic* doc, const QString& what);
+
+// Where the open and save dialogs start: the folder last used, else the user's documents folder.
+QString DocumentFolder();
+void RememberDocumentFolder(const QString& fileName);
+
 class TNewCmd : public TCommand {
   Q_OBJECT
 public:

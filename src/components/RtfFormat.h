@@ -47,10 +47,33 @@ constexpr int kPictWProperty = QTextFormat::UserProperty + 11;
 constexpr int kPictHProperty = QTextFormat::UserProperty + 12;
 constexpr int kPictMapModeProperty = QTextFormat::UserProperty + 13;
 
-// Block properties Qt has no place for: tab leaders (a QList<int> parallel to tabPositions)
-// and keep-with-next.
+// Block properties Qt has no place for: tab leaders (a QList<int> parallel to tabPositions),
+// keep-with-next, and keep-together (Qt's nonBreakableLines would stop the lines wrapping).
 constexpr int kTabLeadersProperty = QTextFormat::UserProperty + 20;
 constexpr int kKeepNextProperty = QTextFormat::UserProperty + 21;
+constexpr int kKeepTogetherProperty = QTextFormat::UserProperty + 22;
+// A paragraph's own space before, in pixels, where its top margin also holds the space after the
+// paragraph above: word processors add the two, while Qt lays out only the larger of them.
+constexpr int kSpaceBeforeProperty = QTextFormat::UserProperty + 23;
+
+// The space before a paragraph as written in RTF.
+inline double SpaceBefore(const QTextBlockFormat& f)
+{
+    return f.hasProperty(kSpaceBeforeProperty) ? f.doubleProperty(kSpaceBeforeProperty) : f.topMargin();
+}
+
+// Sets a paragraph's space before so that, under the paragraph above whose space after is
+// spaceAbove, the layout shows their sum.
+inline void SetSpaceBefore(QTextBlockFormat& f, double spaceBefore, double spaceAbove)
+{
+    if (spaceAbove > 0) {
+        f.setProperty(kSpaceBeforeProperty, spaceBefore);
+        f.setTopMargin(spaceBefore + spaceAbove);
+    } else {
+        f.clearProperty(kSpaceBeforeProperty);
+        f.setTopMargin(spaceBefore);
+    }
+}
 
 // Tab leaders as stored in kTabLeadersProperty.
 enum TTabLeader : int { LeaderNone = 0, LeaderDot = 1, LeaderHyphen = 2, LeaderUnderline = 3, LeaderThick = 4, LeaderEquals = 5 };

@@ -102,7 +102,7 @@ QTextBlockFormat TReader::BlockFormatFor(const ParaProps& p)
             b.setLineHeight(TwipsToPx(-double(p.sl)), QTextBlockFormat::FixedHeight);
     }
     if (p.keep)
-        b.setNonBreakableLines(true);
+        b.setProperty(kKeepTogetherProperty, true);
     if (p.keepn)
         b.setProperty(kKeepNextProperty, true);
     if (p.pagebb)
@@ -174,7 +174,14 @@ void TReader::EndParagraph(bool endsWithBreak)
 void TReader::EmitParagraph(QTextCursor& c, const Para& p)
 {
     if (c.block().length() == 1) {
-        c.setBlockFormat(p.Block);
+        const QTextBlock above = c.block().previous();
+        if (above.isValid() && above.blockFormat().bottomMargin() > 0 && !c.currentTable()) {
+            QTextBlockFormat spaced = p.Block;
+            SetSpaceBefore(spaced, spaced.topMargin(), above.blockFormat().bottomMargin());
+            c.setBlockFormat(spaced);
+        } else {
+            c.setBlockFormat(p.Block);
+        }
         if (p.Text.isEmpty() && p.MarkFormat >= 0) {
             c.setBlockCharFormat(Formats[std::size_t(p.MarkFormat)]);
             c.setCharFormat(Formats[std::size_t(p.MarkFormat)]);

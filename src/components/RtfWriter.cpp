@@ -80,6 +80,8 @@ public:
         PutInt(Options.Page.MarginTop);
         Put("\\margb");
         PutInt(Options.Page.MarginBottom);
+        if (Options.Page.PaperWidth > Options.Page.PaperHeight)
+            Put("\\landscape");
         Put("\\sectd\\footery");
         PutInt(Options.Page.FooterY);
         Put("\n");
@@ -250,8 +252,8 @@ private:
             Word("ri", PxToTwips(b.rightMargin()));
         if (b.textIndent() != 0)
             Word("fi", PxToTwips(b.textIndent()));
-        if (b.topMargin() != 0)
-            Word("sb", PxToTwips(b.topMargin()));
+        if (SpaceBefore(b) != 0)
+            Word("sb", PxToTwips(SpaceBefore(b)));
         if (b.bottomMargin() != 0)
             Word("sa", PxToTwips(b.bottomMargin()));
         switch (b.lineHeightType()) {
@@ -270,7 +272,7 @@ private:
         default:
             break;
         }
-        if (b.nonBreakableLines())
+        if (b.property(kKeepTogetherProperty).toBool())
             Put("\\keep");
         if (b.property(kKeepNextProperty).toBool())
             Put("\\keepn");
@@ -425,13 +427,17 @@ private:
         }
     }
 
-    void WriteBlock(const QTextBlock& block, bool inTable, bool last)
+    // Answers false when the block became a page break in front of the next one, so that no
+    // paragraph of its own is written.
+    bool WriteBlock(const QTextBlock& block, bool inTable, bool last)
     {
         const QString text = block.text();
         if (!inTable && !last && !text.isEmpty() && text.count(QLatin1Char('\f')) == text.size()) {
-            // A paragraph holding only page breaks becomes a break in front of the next one.
+            // A paragraph holding only page breaks becomes a break in front of the next one; an
+            // empty paragraph of its own would push the next page's text down a line, or onto a
+            // page of its own.
             BreakBeforeNext = true;
-            return;
+            return false;
         }
         WriteBlockFormat(block.blockFormat(), inTable);
         WriteListMarker(block);
@@ -442,6 +448,7 @@ private:
             Put('}');
         }
         WriteRuns(block);
+        return true;
     }
 
     void WriteFrame(QTextFrame* frame, bool root)
@@ -459,8 +466,7 @@ private:
             } else {
                 const QTextBlock block = it.currentBlock();
                 const bool last = root && next.atEnd();
-                WriteBlock(block, false, last);
-                if (!last)
+                if (WriteBlock(block, false, last) && !last)
                     Put("\\par\n");
             }
             it = next;

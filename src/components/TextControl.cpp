@@ -50,7 +50,7 @@ TTXTextControl::TTXTextControl(QWidget* parent) : QTextEdit(parent)
     PrepareDocument(document());
     document()->setUndoRedoEnabled(true);
     setLineWrapMode(QTextEdit::FixedPixelWidth);
-    setLineWrapColumnOrWidth(int(std::lround(TextWidthPx())));
+    setLineWrapColumnOrWidth(int(std::lround(PageTextWidthPx())));
     setViewportMargins(12, 8, 12, 8);
     setAcceptRichText(true);
     connect(document(), &QTextDocument::contentsChanged, this, [this] { InvalidatePages(); });
@@ -66,13 +66,38 @@ void TTXTextControl::PrepareDocument(QTextDocument* doc) const
     doc->setDefaultFont(QFont(QStringLiteral("Times New Roman"), 12));
     doc->documentLayout()->setPaintDevice(LayoutDevice());
     // Setting the page size last lays the text out once, and lazily.
-    doc->setPageSize(QSizeF(TextWidthPx(), -1));
+    doc->setPageSize(QSizeF(PageTextWidthPx(), -1));
 }
 
 double TTXTextControl::TextWidthPx()
 {
     // Whole pixels, as the editor lays its document out to a whole-pixel width.
     return std::round(TwipsToPx(PaperWidth - MarginLeft - MarginRight));
+}
+
+double TTXTextControl::PageTextWidthPx() const
+{
+    return std::round(TwipsToPx(Page.PaperWidth - Page.MarginLeft - Page.MarginRight));
+}
+
+void TTXTextControl::SetPageSetup(const TPageSetup& setup)
+{
+    TPageSetup s = setup;
+    // Paper from two inches to two metres, and at least an inch of text each way.
+    s.PaperWidth = std::clamp(s.PaperWidth, 2880, 113400);
+    s.PaperHeight = std::clamp(s.PaperHeight, 2880, 113400);
+    for (int* m : {&s.MarginLeft, &s.MarginRight, &s.MarginTop, &s.MarginBottom})
+        *m = std::max(*m, 0);
+    if (s.MarginLeft + s.MarginRight > s.PaperWidth - 1440)
+        s.MarginLeft = s.MarginRight = (s.PaperWidth - 1440) / 2;
+    if (s.MarginTop + s.MarginBottom > s.PaperHeight - 1440)
+        s.MarginTop = s.MarginBottom = (s.PaperHeight - 1440) / 2;
+    if (s == Page)
+        return;
+    Page = s;
+    setLineWrapColumnOrWidth(int(std::lround(PageTextWidthPx())));
+    document()->setPageSize(QSizeF(PageTextWidthPx(), -1));
+    InvalidatePages();
 }
 
 QTextDocument* TTXTextControl::ActiveDocument() const
@@ -269,14 +294,24 @@ void TTXTextControl::SetLineSpacing(int percent)
 
 int TTXTextControl::IndentT() const
 {
-    return PxToTwips(ActiveCursor().blockFormat().topMargin());
+    return PxToTwips(SpaceBefore(ActiveCursor().blockFormat()));
 }
 
 void TTXTextControl::SetIndentT(int twips)
 {
-    QTextBlockFormat b;
-    b.setTopMargin(TwipsToPx(std::max(twips, 0)));
-    ApplyBlockFormat(b);
+    // Each paragraph keeps the space after the one above it on top of its own space before.
+    const QTextCursor sel = ActiveCursor();
+    QTextDocument* doc = ActiveDocument();
+    const QTextBlock last = doc->findBlock(sel.selectionEnd());
+    for (QTextBlock b = doc->findBlock(sel.selectionStart()); b.isValid(); b = b.next()) {
+        QTextBlockFormat f = b.blockFormat();
+        const QTextBlock above = b.previous();
+        SetSpaceBefore(f, TwipsToPx(std::max(twips, 0)), above.isValid() ? above.blockFormat().bottomMargin() : 0.0);
+        QTextCursor(b).setBlockFormat(f);
+        if (b == last)
+            break;
+    }
+    InvalidatePages();
 }
 
 int TTXTextControl::IndentB() const
@@ -299,7 +334,7 @@ int TTXTextControl::TabType() const
         return 0;
     switch (tabs[i].type) {
     case QTextOption::RightTab: {
-        const double edge = TextWidthPx() - ActiveCursor().blockFormat().rightMargin();
+        const double edge = PageTextWidthPx() - ActiveCursor().blockFormat().rightMargin();
         return std::abs(tabs[i].position - edge) < 0.5 ? TabRightEdge : TabRight;
     }
     case QTextOption::CenterTab: return TabCentre;
@@ -326,7 +361,7 @@ void TTXTextControl::SetTabType(int type)
     case TabDecimal: tab.type = QTextOption::DelimiterTab; tab.delimiter = QLatin1Char('.'); break;
     case TabRightEdge:
         tab.type = QTextOption::RightTab;
-        tab.position = TextWidthPx() - b.rightMargin();
+        tab.position = PageTextWidthPx() - b.rightMargin();
         break;
     default: tab.type = QTextOption::LeftTab; break;
     }
@@ -371,7 +406,7 @@ void TTXTextControl::SetHeaderFooterOffset(int part, int twips)
 {
     if (part != PartFooter)
         return;
-    FooterOffsetTwips = std::clamp(twips, 0, PaperHeight / 2);
+    FooterOffsetTwips = std::clamp(twips, 0, Page.PaperHeight / 2);
     InvalidatePages();
 }
 

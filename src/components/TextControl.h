@@ -55,8 +55,8 @@ class QTextDocument;
 //    paragraph the selection touches.
 //  - ScrollPosY in pixels from the top.  PositionInfo is {page of the caret from 1, line of the
 //    caret from 1, column of the caret from 0}.
-//  - Pages are A4 with one-inch margins; the footer sits in the bottom margin and pushes the
-//    body up when it needs more room.  CurrentPages, PositionInfo and PrintPage all use one
+//  - Pages are A4 with one-inch margins unless SetPageSetup gives other paper, orientation or
+//    margins; the footer sits in the bottom margin and pushes the body up when it needs more room.  CurrentPages, PositionInfo and PrintPage all use one
 //    pagination, computed on the layout at 96 pixels per inch.
 //  - PrintPage(n) draws page n from 1 onto PrintDevice at the device's resolution, the paper's
 //    top-left corner at the device's origin (a printer or PDF writer's own margins are allowed
@@ -78,9 +78,17 @@ public:
     static constexpr int PointerHand = 12;
     static constexpr int TabLeft = 1, TabRight = 2, TabCentre = 3, TabDecimal = 4, TabRightEdge = 5;
 
-    // Page geometry in twips.
+    // The default page geometry in twips.
     static constexpr int PaperWidth = 11906, PaperHeight = 16838;
     static constexpr int MarginLeft = 1440, MarginRight = 1440, MarginTop = 1440, MarginBottom = 1440;
+
+    // Paper and margins in twips; a landscape page is simply wider than it is high.
+    struct TPageSetup {
+        int PaperWidth = TTXTextControl::PaperWidth, PaperHeight = TTXTextControl::PaperHeight;
+        int MarginLeft = TTXTextControl::MarginLeft, MarginRight = TTXTextControl::MarginRight;
+        int MarginTop = TTXTextControl::MarginTop, MarginBottom = TTXTextControl::MarginBottom;
+        bool operator==(const TPageSetup&) const = default;
+    };
 
     explicit TTXTextControl(QWidget* parent = nullptr);
     ~TTXTextControl() override;
@@ -145,8 +153,14 @@ public:
     int FindText(const QString& text, int start, int flags);
 
     QTextDocument* FooterDocument() const { return Footer.get(); }
+    // Lays the text out again on other paper or margins (kept to sane sizes); pagination,
+    // printing and the RTF written follow it.
+    void SetPageSetup(const TPageSetup& setup);
+    const TPageSetup& PageSetup() const { return Page; }
     // Body height on a page in layout pixels (96 per inch), after the footer's needs.
     double BodyHeightPx() const;
+    // Width of the text between the margins of this control's page, and of the default page.
+    double PageTextWidthPx() const;
     static double TextWidthPx();
 
 signals:
@@ -160,6 +174,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     struct TPageSpan {
@@ -181,6 +196,7 @@ private:
     QString PlainText() const;
     std::string ContentAsRtf(bool wholeContent) const;
 
+    TPageSetup Page;
     std::unique_ptr<QTextDocument> Footer;
     QTextCursor FooterCursor;
     bool FooterActive = false;

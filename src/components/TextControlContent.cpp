@@ -117,6 +117,12 @@ std::string TTXTextControl::ContentAsRtf(bool wholeContent) const
     TRtfWriteOptions options;
     options.Footer = (HeaderFooterParts & PartFooter) ? Footer.get() : nullptr;
     options.Page.FooterY = FooterOffsetTwips;
+    options.Page.PaperWidth = Page.PaperWidth;
+    options.Page.PaperHeight = Page.PaperHeight;
+    options.Page.MarginLeft = Page.MarginLeft;
+    options.Page.MarginRight = Page.MarginRight;
+    options.Page.MarginTop = Page.MarginTop;
+    options.Page.MarginBottom = Page.MarginBottom;
     const QTextCursor c = textCursor();
     if (wholeContent || !c.hasSelection())
         return WriteRtf(*document(), options);

@@ -34,7 +34,7 @@ double TTXTextControl::FooterHeightPx() const
 {
     if (!(HeaderFooterParts & PartFooter) || !Footer || Footer->isEmpty())
         return 0;
-    Footer->setTextWidth(TextWidthPx());
+    Footer->setTextWidth(PageTextWidthPx());
     return Footer->documentLayout()->documentSize().height();
 }
 
@@ -42,8 +42,8 @@ double TTXTextControl::BodyHeightPx() const
 {
     const double footer = FooterHeightPx();
     // The footer keeps a tenth of an inch clear above it.
-    const double band = std::max(TwipsToPx(MarginBottom), footer > 0 ? TwipsToPx(FooterOffsetTwips + 144) + footer : 0.0);
-    return TwipsToPx(PaperHeight - MarginTop) - band;
+    const double band = std::max(TwipsToPx(Page.MarginBottom), footer > 0 ? TwipsToPx(FooterOffsetTwips + 144) + footer : 0.0);
+    return TwipsToPx(Page.PaperHeight - Page.MarginTop) - band;
 }
 
 const std::vector<TTXTextControl::TPageSpan>& TTXTextControl::Pages() const
@@ -76,7 +76,7 @@ const std::vector<TTXTextControl::TPageSpan>& TTXTextControl::Pages() const
         if (allowForced && (breakPending || (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)))
             newPage(firstTop);
         breakPending = false;
-        if (bf.nonBreakableLines() && blockBottom - firstTop <= height && blockBottom - top > height)
+        if (bf.property(kKeepTogetherProperty).toBool() && blockBottom - firstTop <= height && blockBottom - top > height)
             newPage(firstTop);
         const QString text = block.text();
         for (int i = 0; i < tl->lineCount(); ++i) {

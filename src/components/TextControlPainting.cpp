@@ -1,11 +1,14 @@
 #include "TextControl.h"
 
 #include "RtfFormat.h"
+#include "TabLeaders.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QPagedPaintDevice>
 #include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -35,7 +38,7 @@ std::unique_ptr<QTextDocument> TTXTextControl::FooterForPage(int page) const
         const QTextCharFormat f = c.charFormat();
         c.insertText(QString::number(kinds[i] == FieldPage ? page : CurrentPages()), f);
     }
-    copy->setTextWidth(TextWidthPx());
+    copy->setTextWidth(PageTextWidthPx());
     return copy;
 }
 
@@ -54,24 +57,26 @@ void TTXTextControl::DrawPage(QPainter& painter, int page, double dpiX, double d
     context.palette.setColor(QPalette::Text, Qt::black);
     context.cursorPosition = -1;
     painter.save();
-    painter.translate(TwipsToPx(MarginLeft), TwipsToPx(MarginTop) - span.Top);
+    painter.translate(TwipsToPx(Page.MarginLeft), TwipsToPx(Page.MarginTop) - span.Top);
     // Tables may reach past the right margin; clip only top and bottom.
-    const QRectF clip(-TwipsToPx(MarginLeft), span.Top, TwipsToPx(PaperWidth), span.Bottom - span.Top);
+    const QRectF clip(-TwipsToPx(Page.MarginLeft), span.Top, TwipsToPx(Page.PaperWidth), span.Bottom - span.Top);
     // The layout also draws blocks that only touch its clip; keep the next page's first line off
     // this page altogether, so that it is not even in a PDF's content.
     context.clip = clip.adjusted(0, 0.5, 0, -0.5);
     painter.setClipRect(clip);
     document()->documentLayout()->draw(&painter, context);
+    DrawTabLeaders(painter, *document(), context.clip);
     painter.restore();
 
     if (auto footer = FooterForPage(page)) {
         const double h = footer->documentLayout()->documentSize().height();
         painter.save();
-        painter.translate(TwipsToPx(MarginLeft), TwipsToPx(PaperHeight - FooterOffsetTwips) - h);
+        painter.translate(TwipsToPx(Page.MarginLeft), TwipsToPx(Page.PaperHeight - FooterOffsetTwips) - h);
         QAbstractTextDocumentLayout::PaintContext fc;
         fc.palette.setColor(QPalette::Text, Qt::black);
         fc.cursorPosition = -1;
         footer->documentLayout()->draw(&painter, fc);
+        DrawTabLeaders(painter, *footer, QRectF(QPointF(0, 0), footer->documentLayout()->documentSize()));
         painter.restore();
     }
     painter.restore();
@@ -102,4 +107,14 @@ bool TTXTextControl::PrintPage(int page)
     DrawPage(*painter, page, Device->logicalDpiX(), Device->logicalDpiY());
     painter->restore();
     return true;
+}
+
+void TTXTextControl::paintEvent(QPaintEvent* event)
+{
+    QTextEdit::paintEvent(event);
+    // The editor and the viewer show the same leaders as the printed page.
+    QPainter painter(viewport());
+    const QPointF scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    painter.translate(-scroll);
+    DrawTabLeaders(painter, *document(), QRectF(event->rect()).translated(scroll));
 }

@@ -29,6 +29,14 @@ public:
   using EError::EError;
 };
 
+// A file that could not be opened, with the reason told apart for the user.
+class EFileOpenError : public EInOutError {
+public:
+  enum class TReason { NotFound, NoPermission, Folder, NotRegular, Other };
+  EFileOpenError(TReason reason, const std::string& message) : EInOutError(message), Reason(reason) {}
+  TReason Reason;
+};
+
 // Index or capacity of a list out of range ("List index out of bounds (%d)").
 class EListError : public EError {
 public:

@@ -1,6 +1,7 @@
 #include "core/ObjectStream.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <unordered_map>
 
@@ -118,6 +119,28 @@ std::int32_t TNetReader::ReadInteger() {
   }
 }
 
+std::int16_t TNetReader::ReadSmallInt(const char* field) {
+  const std::int32_t value = ReadInteger();
+  if (value < INT16_MIN || value > INT16_MAX)
+    throw EReadError(std::string("Value ") + std::to_string(value) + " is too large for " + field);
+  return static_cast<std::int16_t>(value);
+}
+
+std::string TNetReader::Location() const {
+  std::string where;
+  if (InGraph && CurrentBody >= 0 && static_cast<std::size_t>(CurrentBody) < Table.size() &&
+      Table[static_cast<std::size_t>(CurrentBody)] != nullptr)
+    where = "object " + std::to_string(CurrentBody + 1) + " (" +
+            Table[static_cast<std::size_t>(CurrentBody)]->ClassName() + "), ";
+  return where + "byte " + std::to_string(Position());
+}
+
+void TNetReader::Warn(const std::string& text) {
+  // A hostile stream could repeat one fault endlessly; the first ones tell the story.
+  constexpr std::size_t kMaxWarnings = 100;
+  if (Warnings.size() < kMaxWarnings) Warnings.push_back(text + " at " + Location());
+}
+
 std::string TNetReader::ReadString() {
   std::int64_t length = 0;
   switch (ReadByte()) {
@@ -192,6 +215,10 @@ TStreamable* TNetReader::ReadReferenceAt(std::int32_t& index) {
     } else {
       factory = TClassRegistry::Find(name);
       if (factory == nullptr) throw EReadError("Class " + name + " not found");
+      if (!AllowedClasses.empty() &&
+          std::none_of(AllowedClasses.begin(), AllowedClasses.end(),
+                       [&](std::string_view allowed) { return LowerAscii(allowed) == LowerAscii(name); }))
+        throw EReadError("Class " + name + " does not belong in this file");
       LastClassName = std::move(name);
       LastFactory = factory;
     }
@@ -217,13 +244,19 @@ TStreamable* TNetReader::ReadOwnedReference() {
   std::int32_t index = -1;
   TStreamable* object = ReadReferenceAt(index);
   if (object == nullptr) return nullptr;
-  if (Owner[static_cast<std::size_t>(index)] != kNoOwner) Invalid();
+  if (Owner[static_cast<std::size_t>(index)] != kNoOwner) {
+    // The first claim stands; a second owner would free the object twice.
+    Warn("object " + std::to_string(index + 1) + " claimed by a second owner, left with its first");
+    return nullptr;
+  }
   Owner[static_cast<std::size_t>(index)] = CurrentBody;
   return object;
 }
 
 void TNetReader::CheckOwnership() const {
-  // Every object must hang, through its owners, from the root: no orphans, no ownership cycles.
+  // Every object must hang, through its owners, from the root. One that does not (owned by
+  // nobody, or only by others in a cycle) was brought in by a reference that does not own, so
+  // something keeps pointing at it and it can be neither freed nor kept: the file is refused.
   enum : std::uint8_t { kUnknown, kVisiting, kRooted };
   std::vector<std::uint8_t> state(Table.size(), kUnknown);
   std::vector<std::size_t> chain;
@@ -235,9 +268,10 @@ void TNetReader::CheckOwnership() const {
       chain.push_back(j);
       const std::int32_t owner = Owner[j];
       if (owner == kRootOwner) break;
-      if (owner == kNoOwner) Invalid();
+      if (owner == kNoOwner || state[static_cast<std::size_t>(owner)] == kVisiting)
+        throw EReadError(std::string(kInvalidPropertyValue) + ": object " + std::to_string(j + 1) +
+                         " is owned by nothing but still used");
       j = static_cast<std::size_t>(owner);
-      if (state[j] == kVisiting) Invalid();
     }
     for (std::size_t k : chain) state[k] = kRooted;
   }
@@ -257,6 +291,7 @@ std::unique_ptr<TStreamable> TNetReader::ReadObjectGraph() {
   Table.clear();
   Owner.clear();
   Extras.clear();
+  FailureLocation.clear();
   InGraph = true;
   try {
     const std::int32_t count = ReadInteger();
@@ -272,13 +307,19 @@ std::unique_ptr<TStreamable> TNetReader::ReadObjectGraph() {
       Table[i]->ReadFrom(*this);
     }
     CheckOwnership();
-    for (TStreamable* object : Table) object->CheckLinks();
+    for (std::size_t i = 0; i < Table.size(); ++i) {
+      CurrentBody = static_cast<std::int32_t>(i);
+      Table[i]->CheckLinks(*this);
+    }
+    CurrentBody = 0;
+    root->CheckGraph(*this);
     Table.clear();
     Owner.clear();
     Extras.clear();
     InGraph = false;
     return std::unique_ptr<TStreamable>(root);
   } catch (...) {
+    FailureLocation = Location();
     FreeAll();
     InGraph = false;
     throw;

@@ -6,8 +6,11 @@
 // (a new object whose body comes later), or n >= 1 (the n-th object introduced).
 //
 // The reader never trusts the stream: a reference of the wrong class, a missing object where one
-// is required, an object owned twice or owned by nobody, and counts larger than the bytes that
-// are left all fail with a read error, and every object made before the failure is freed.
+// is required, an object owned by nobody (something still points at it), and counts larger than
+// the bytes that are left all fail with a read error, and every object made before the failure
+// is freed. Faults it can step over safely (an empty item in a list, a second claim on an object)
+// become warnings instead; every warning and every failure records the object being read and the
+// byte offset.
 #include <concepts>
 #include <cstdint>
 #include <functional>
@@ -38,9 +41,11 @@ public:
   // After a failed read the reader frees every object it made one by one, so each object first
   // forgets (without freeing) whatever it owns.
   virtual void ForgetOwned() {}
-  // Runs on every object of a graph after all bodies are read; throws a read error for links that
-  // contradict each other (a child whose parent is someone else, a segment naming another node).
-  virtual void CheckLinks() const {}
+  // Runs on every object of a graph after all bodies are read: mends links that contradict each
+  // other where that is safe (with a warning), and throws a read error where it is not.
+  virtual void CheckLinks(TNetReader&) {}
+  // Runs on the root alone, after every object's CheckLinks: checks that need the whole graph.
+  virtual void CheckGraph(TNetReader&) {}
 
   template <class List>
   static int CountObjects(const List& list) {
@@ -76,6 +81,8 @@ public:
   TTextStore* TextStore = nullptr;
 
   std::int32_t ReadInteger();
+  // A 16-bit field (marks, minutes, numbers): a wider value is refused, never cut.
+  std::int16_t ReadSmallInt(const char* field);
   std::string ReadString();
   std::string ReadString(std::size_t maxLength);  // longer values are cut
   bool ReadBoolean();
@@ -107,10 +114,24 @@ public:
   template <class T>
   void ReadOwnedList(std::vector<std::unique_ptr<T>>& list);
 
+  // Classes a graph may hold (names as registered); a stream naming any other is refused before
+  // the object is made. Empty allows every registered class.
+  std::vector<std::string_view> AllowedClasses;
+
+  // What the reader stepped over, each with where it was; read by whoever opened the stream.
+  std::vector<std::string> Warnings;
+  void Warn(const std::string& text);
+  // "object N (TClass), byte X" for the body being read, or the byte alone outside bodies.
+  std::string Location() const;
+  // Set when ReadObjectGraph fails: where the failure happened.
+  std::string FailureLocation;
+
   // Keeps track of an object a body made itself (not from the stream), so that it is freed too if
   // the read fails later.
   void NoteCreated(TStreamable* object) { Extras.push_back(object); }
 
+  // The absolute offset of the next byte to be read.
+  std::int64_t Position() const { return StreamPos - static_cast<std::int64_t>(BufLen - BufPos); }
   // Bytes between the read position and the end of the stream.
   std::int64_t BytesLeft() const { return StreamEnd - StreamPos + static_cast<std::int64_t>(BufLen - BufPos); }
 
@@ -210,16 +231,28 @@ private:
 template <class T>
 std::unique_ptr<T> TNetReader::ReadObjectGraphAs() {
   std::unique_ptr<TStreamable> root = ReadObjectGraph();
-  if (dynamic_cast<T*>(root.get()) == nullptr) Invalid();
+  if (dynamic_cast<T*>(root.get()) == nullptr) {
+    FailureLocation = std::string("object 1 (") + root->ClassName() + "), byte " + std::to_string(Position());
+    Invalid();
+  }
   return std::unique_ptr<T>(static_cast<T*>(root.release()));
 }
 
+// Empty items, and items another list already owns, are left out with a warning.
 template <class T>
 void TNetReader::ReadRefList(std::vector<T*>& list, bool owned) {
   ReadListBegin();
   list.clear();
   list.reserve(ReadListLength());
-  while (!EndOfList()) list.push_back(owned ? ReadOwned<T>(true) : ReadRef<T>(true));
+  bool skipped = false;
+  while (!EndOfList()) {
+    T* item = owned ? ReadOwned<T>() : ReadRef<T>();
+    if (item != nullptr)
+      list.push_back(item);
+    else
+      skipped = true;
+  }
+  if (skipped) Warn("empty or repeated items left out of a list");
   ReadListEnd();
 }
 
@@ -228,7 +261,14 @@ void TNetReader::ReadOwnedList(std::vector<std::unique_ptr<T>>& list) {
   ReadListBegin();
   list.clear();
   list.reserve(ReadListLength());
-  while (!EndOfList()) list.emplace_back(ReadOwned<T>(true));
+  bool skipped = false;
+  while (!EndOfList()) {
+    if (T* item = ReadOwned<T>())
+      list.emplace_back(item);
+    else
+      skipped = true;
+  }
+  if (skipped) Warn("empty or repeated items left out of a list");
   ReadListEnd();
 }
 

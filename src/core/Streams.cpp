@@ -23,14 +23,30 @@ TFileStream::TFileStream(const std::string& fileName, TMode mode) : Name(fileNam
     case TMode::OpenReadWrite: flags |= O_RDWR; break;
     case TMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
   }
-  Fd = ::open(fileName.c_str(), flags, 0644);
-  if (Fd < 0) throw EInOutError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+  // Without waiting: opening a FIFO for reading would otherwise block until a writer comes.
+  Fd = ::open(fileName.c_str(), flags | O_NONBLOCK, 0644);
+  if (Fd < 0) {
+    const int err = errno;
+    using R = EFileOpenError::TReason;
+    const R reason = err == ENOENT || err == ENOTDIR ? R::NotFound
+                     : err == EACCES || err == EPERM ? R::NoPermission
+                     : err == EISDIR                 ? R::Folder
+                     : err == ENXIO                  ? R::NotRegular
+                                                     : R::Other;
+    throw EFileOpenError(reason, "Cannot open file \"" + fileName + "\". " + std::strerror(err));
+  }
   struct stat st{};
-  if (::fstat(Fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  // Folders never, and for reading only regular files: pipes and devices never end or never hold
+  // a file's bytes (writing to a device, such as a full disk in tests, stays possible).
+  if (::fstat(Fd, &st) != 0 || S_ISDIR(st.st_mode) || (mode == TMode::OpenRead && !S_ISREG(st.st_mode))) {
+    const bool folder = S_ISDIR(st.st_mode);
     ::close(Fd);
     Fd = -1;
-    throw EInOutError("Cannot open file \"" + fileName + "\". Is a directory");
+    throw EFileOpenError(folder ? EFileOpenError::TReason::Folder : EFileOpenError::TReason::NotRegular,
+                         "Cannot open file \"" + fileName + (folder ? "\". Is a directory" : "\". Not a regular file"));
   }
+  const int fdFlags = ::fcntl(Fd, F_GETFL);
+  if (fdFlags >= 0) ::fcntl(Fd, F_SETFL, fdFlags & ~O_NONBLOCK);
 }
 
 TFileStream::~TFileStream() {

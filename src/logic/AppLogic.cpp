@@ -119,10 +119,34 @@ void TAppLogic::NewDocument() {
 
 void TAppLogic::OpenDocument(const std::string& fileName) {
   std::unique_ptr<TDocLogic> doc = NewLogic();
+  const auto slash = fileName.find_last_of('/');
+  const std::string shown = "\"" + (slash == std::string::npos ? fileName : fileName.substr(slash + 1)) + "\"";
+  // Each cause gets its own message, so the teacher learns what to do about it.
   try {
     doc->LoadFromFile(fileName);
-  } catch (...) {
-    throw EInOutError(kOpenDocumentFailed);
+  } catch (const EFileOpenError& e) {
+    using R = EFileOpenError::TReason;
+    switch (e.Reason) {
+      case R::NotFound: throw EInOutError("Cannot open " + shown + ": there is no such file.");
+      case R::NoPermission: throw EInOutError("Cannot open " + shown + ": you do not have permission to read it.");
+      case R::Folder: throw EInOutError("Cannot open " + shown + ": it is a folder, not a test document.");
+      case R::NotRegular: throw EInOutError("Cannot open " + shown + ": it is not a file, so not a test document.");
+      case R::Other: break;
+    }
+    throw EInOutError(e.what());
+  } catch (const EDocumentFileError& e) {
+    using K = EDocumentFileError::TKind;
+    switch (e.Kind) {
+      case K::NotADocument: throw EInOutError(shown + " is not a test document.");
+      case K::NewerVersion:
+      case K::OtherLibrary: throw EInOutError(std::string(e.what()) + " (" + shown + ").");
+      case K::Damaged: throw EInOutError("Cannot open " + shown + ": " + e.what() + ".");
+    }
+    throw EInOutError(e.what());
+  } catch (const EInOutError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw EInOutError("Cannot open " + shown + ": " + e.what());
   }
   Adopt(std::move(doc));
 }

@@ -33,8 +33,6 @@ inline constexpr int SearchResults = 10;    // the selector's results were repla
 inline constexpr int ClipboardChanged = 11; // the clipboard contents were replaced
 }  // namespace AppCode
 
-inline constexpr const char* kOpenDocumentFailed =
-    "Please check that the file is not already open, and that you have not mis-typed the filename.";
 inline constexpr const char* kReportNeedsDocument = "Please click on the test Document window before creating the Report";
 
 // A list owned elsewhere (a document's entries, the selector's results, a window's list) seen as
@@ -87,7 +85,10 @@ public:
   void AdoptLibrary(const std::string& subject, TOpenedLibrary opened);
 
   void NewDocument();
-  // Any failure raises EInOutError with kOpenDocumentFailed; nothing is added or notified then.
+  // Any failure raises EInOutError with a message naming the file and the cause (no such file, no
+  // permission, open elsewhere: kOpenDocumentFailed, another library, a newer version, damaged,
+  // not a test document); nothing is added or notified then. Items the library lacks and
+  // unreadable free texts do not fail: the document records them for the user to be told.
   void OpenDocument(const std::string& fileName);
   void CreateMarkSchemeDocument();
   // Derives the report document from the current document; without one raises EError with

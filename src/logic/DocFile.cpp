@@ -46,26 +46,103 @@ private:
 }  // namespace
 
 TDocumentFile ReadDocumentFile(TStream& stream, TTextStore* store, std::optional<std::string_view> expectedSubject) {
+  using TKind = EDocumentFileError::TKind;
+  const auto notADocument = [] { return EDocumentFileError(TKind::NotADocument, "it is not a test document"); };
   TDocumentFile file;
   const std::int64_t size = stream.Size();
   stream.Seek(0);
+  if (size < 8) throw notADocument();
   file.StreamOffset = GetInt32(stream);
-  if (file.StreamOffset < 4 || file.StreamOffset >= size) throw EReadError(kStreamReadError);
+  if (file.StreamOffset < 4 || file.StreamOffset >= size) throw notADocument();
   stream.Seek(file.StreamOffset);
   TNetReader reader(stream, 4096);
   reader.TextStore = store;
-  file.Version = reader.ReadVersion();
-  if (file.Version > kDocumentVersion) throw EDataError("Incorrect file version");
-  file.Subject = reader.ReadString();
-  if (expectedSubject && file.Subject != *expectedSubject) throw EDataError("Incorrect library");
-  file.Document = reader.ReadObjectGraphAs<TDocument>();
-  // A record outside the text part would be read from the object stream or beyond the file.
-  for (const TDocContent* entry : file.Document->Entries) {
-    const TTextChunk* chunk = FreeTextChunk(entry);
-    if (chunk != nullptr && (chunk->Offset < 4 || chunk->Offset >= file.StreamOffset))
-      throw EReadError(kStreamReadError);
+  // A document holds its entries, its free texts and their chunks, nothing else; any other
+  // class is refused by name before it is made, whatever its body would cost to read.
+  reader.AllowedClasses = {TDocument::StaticClassName, TDocContent::StaticClassName,
+                           TOwningDocContent::StaticClassName, TText::StaticClassName, TTextChunk::StaticClassName};
+  try {
+    file.Version = reader.ReadVersion();
+    file.Subject = reader.ReadString();
+  } catch (const EError&) {
+    throw notADocument();
+  }
+  if (file.Version > kDocumentVersion)
+    throw EDocumentFileError(TKind::NewerVersion, "Incorrect file version: the file has version " +
+                                                      std::to_string(file.Version) + ", this program reads up to " +
+                                                      std::to_string(kDocumentVersion));
+  if (expectedSubject && file.Subject != *expectedSubject)
+    throw EDocumentFileError(TKind::OtherLibrary, "Incorrect library: the test was made for the library \"" +
+                                                      file.Subject + "\", and the library open is \"" +
+                                                      std::string(*expectedSubject) + "\"");
+  try {
+    file.Document = reader.ReadObjectGraphAs<TDocument>();
+  } catch (const EError& e) {
+    // A fault before the first object is read means the stream never was a document's.
+    if (reader.FailureLocation.rfind("object", 0) != 0) throw notADocument();
+    throw EDocumentFileError(TKind::Damaged, std::string("the file is damaged at ") + reader.FailureLocation + ": " +
+                                                 e.what());
+  }
+  file.Warnings = std::move(reader.Warnings);
+
+  const std::vector<TDocContent*>& entries = file.Document->Entries;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    TDocContent* entry = entries[i];
+    if (entry->Placeholder) file.MissingIDs.push_back(entry->Placeholder->TypedID);
+    TTextChunk* chunk = FreeTextChunk(entry);
+    if (chunk == nullptr) continue;
+    // Each record is read once now, so a damaged one is named at opening rather than failing
+    // every later save; a record outside the text part would be read from the object stream.
+    std::string reason;
+    if (chunk->Offset < 4 || chunk->Offset >= file.StreamOffset) {
+      reason = "its record lies outside the texts of the file";
+    } else {
+      try {
+        chunk->GetLines();
+      } catch (const EError& e) {
+        reason = e.what();
+      }
+      chunk->ReleaseLines();
+    }
+    if (reason.empty()) continue;
+    entry->Damage = reason;
+    entry->Segment->SetChunk(MessageChunk("This text could not be read when the test was opened (" + reason + ")."));
+    file.Damaged.push_back({i, reason});
   }
   return file;
+}
+
+std::string ReadDocumentSubject(const std::string& fileName) {
+  using TKind = EDocumentFileError::TKind;
+  TFileStream stream(fileName, TFileStream::TMode::OpenRead);
+  const std::int64_t size = stream.Size();
+  if (size < 8) throw EDocumentFileError(TKind::NotADocument, "it is not a test document");
+  const std::int32_t p = GetInt32(stream);
+  if (p < 4 || p >= size) throw EDocumentFileError(TKind::NotADocument, "it is not a test document");
+  stream.Seek(p);
+  TNetReader reader(stream, 4096);
+  try {
+    if (reader.ReadVersion() > kDocumentVersion)
+      throw EDocumentFileError(TKind::NewerVersion, "Incorrect file version");
+    return reader.ReadString();
+  } catch (const EDocumentFileError&) {
+    throw;
+  } catch (const EError&) {
+    throw EDocumentFileError(TKind::NotADocument, "it is not a test document");
+  }
+}
+
+std::string DescribeEntry(const TDocument& document, std::size_t index) {
+  std::string text = "entry " + std::to_string(index + 1);
+  if (index >= document.Entries.size()) return text;
+  const TDocContent* entry = document.Entries[index];
+  if (entry->Numbered) text += ", number " + std::to_string(entry->Number);
+  if (entry->Segment == nullptr) return text;
+  if (entry->OwnsSegment())
+    text += ", \"" + entry->Segment->GetName() + "\"";
+  else
+    text += ", " + entry->Segment->GetID();
+  return text;
 }
 
 TDocumentFile DecodeDocumentFile(const std::string& fileName, std::optional<std::string_view> expectedSubject) {

@@ -42,6 +42,19 @@ mode_t NewFileMode(const std::string& fileName) {
   return 0666 & ~mask;
 }
 
+TFileIdentity IdentityOf(const struct stat& st) {
+  return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
+          static_cast<long long>(st.st_size), static_cast<long long>(st.st_mtim.tv_sec),
+          static_cast<long long>(st.st_mtim.tv_nsec)};
+}
+
+// The identity of whatever the name now points at; Size -1 when there is nothing there.
+TFileIdentity IdentityAt(const std::string& fileName) {
+  struct stat st{};
+  if (::stat(fileName.c_str(), &st) != 0) return {};
+  return IdentityOf(st);
+}
+
 [[noreturn]] void ThrowSaveError(const std::string& what, const std::string& fileName, int err) {
   throw EInOutError(what + " \"" + fileName + "\". " + std::strerror(err));
 }
@@ -77,7 +90,14 @@ std::unique_ptr<TFileStream> CreateLockedTemporary(const std::string& dir, std::
     const bool last = attempt == 3;
     tempName = dir + "/" + std::string(kTempStart) + "XXXXXX" + std::string(kTempEnd);
     const int fd = ::mkstemps(tempName.data(), static_cast<int>(kTempEnd.size()));
-    if (fd < 0) ThrowSaveError("Cannot create a temporary file in", dir, errno);
+    if (fd < 0) {
+      // The common causes in words the teacher can act on.
+      const int err = errno;
+      if (err == ENOENT || err == ENOTDIR) throw EInOutError("Cannot save: the folder \"" + dir + "\" does not exist.");
+      if (err == EACCES || err == EPERM || err == EROFS)
+        throw EInOutError("Cannot save: you may not write in the folder \"" + dir + "\".");
+      ThrowSaveError("Cannot create a temporary file in", dir, err);
+    }
     std::unique_ptr<TFileStream> file;
     try {
       file = std::make_unique<TFileStream>(tempName, TFileStream::TMode::OpenReadWrite);
@@ -106,14 +126,27 @@ void TDocLogic::CreateNew() { Document = std::make_unique<TDocument>(); }
 
 void TDocLogic::LoadFromFile(const std::string& fileName) {
   auto file = std::make_unique<TFileStream>(fileName, TFileStream::TMode::OpenRead);
-  if (!file->TryLockExclusive())
-    throw EInOutError("Cannot open file \"" + fileName + "\". It is open in another window or program");
+  if (!file->TryLockExclusive()) throw EInOutError(kOpenDocumentFailed);
+  struct stat st{};
+  const TFileIdentity identity = ::fstat(file->Handle(), &st) == 0 ? IdentityOf(st) : TFileIdentity{};
   auto store = std::make_unique<TTextStore>(std::move(file));
   TDocumentFile decoded = ReadDocumentFile(*store->Stream, store.get(), SubjectName);
   Document = std::move(decoded.Document);
+  MissingIDs = std::move(decoded.MissingIDs);
+  Damaged = std::move(decoded.Damaged);
+  ReadWarnings = std::move(decoded.Warnings);
   TextStore = std::move(store);
   FileName = fileName;
+  OnDisk = identity;
   IsModified = false;
+}
+
+std::vector<TDocContent*> TDocLogic::DamagedEntries() const {
+  std::vector<TDocContent*> damaged;
+  if (Document)
+    for (TDocContent* entry : Document->Entries)
+      if (!entry->Damage.empty()) damaged.push_back(entry);
+  return damaged;
 }
 
 bool TDocLogic::IsOwnFile(const std::string& fileName) const {
@@ -126,8 +159,13 @@ bool TDocLogic::IsOwnFile(const std::string& fileName) const {
          mine.st_dev == target.st_dev && mine.st_ino == target.st_ino;
 }
 
-void TDocLogic::SaveToFile(const std::string& fileName) {
+void TDocLogic::SaveToFile(const std::string& fileName, bool overwriteChanged) {
   if (!Document) throw EError("There is no document to save");
+  // Locks only hold against this program: a sync client, an editor or another machine may have
+  // changed or replaced the file since we read it, and a silent save would destroy their work.
+  if (!overwriteChanged && !FileName.empty() && (fileName == FileName || IsOwnFile(fileName)) &&
+      IdentityAt(FileName) != OnDisk)
+    throw EFileChanged("\"" + DisplayName() + "\" was changed by another program since it was opened here.");
   // Renaming ignores locks, so a document open elsewhere would silently lose its file; holding
   // its lock until the rename is done also keeps others from opening it in between.
   std::unique_ptr<TFileStream> targetLock;
@@ -157,6 +195,27 @@ void TDocLogic::SaveToFile(const std::string& fileName) {
     throw;
   }
   SyncDirectory(dir);
+
+  // The document only reads its file from now on: kept open read-only, locked again at once.
+  // Should the name already point elsewhere, the written file stays open as it is.
+  std::unique_ptr<TFileStream> readOnly;
+  try {
+    readOnly = std::make_unique<TFileStream>(fileName, TFileStream::TMode::OpenRead);
+    struct stat mine{};
+    struct stat written{};
+    if (::fstat(readOnly->Handle(), &mine) != 0 || ::fstat(file->Handle(), &written) != 0 ||
+        mine.st_ino != written.st_ino || mine.st_dev != written.st_dev)
+      readOnly.reset();
+  } catch (const EError&) {
+    readOnly.reset();
+  }
+  if (readOnly) {
+    file.reset();
+    readOnly->TryLockExclusive();
+    file = std::move(readOnly);
+  }
+  struct stat st{};
+  OnDisk = ::fstat(file->Handle(), &st) == 0 ? IdentityOf(st) : TFileIdentity{};
 
   // Only now do the texts move to the new file; the old store closes after nobody points into it.
   auto store = std::make_unique<TTextStore>(std::move(file));

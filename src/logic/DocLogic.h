@@ -9,11 +9,33 @@
 
 #include "core/Observer.h"
 #include "model/Document.h"
+#include "logic/DocFile.h"
 #include "model/TextStore.h"
 
 namespace hv {
 
 class TAppLogic;
+
+// Shown when a document file is held open by this or another program.
+inline constexpr const char* kOpenDocumentFailed =
+    "Please check that the file is not already open, and that you have not mis-typed the filename.";
+
+// The document's file was changed or replaced by another program (a sync client, an editor,
+// another machine) since it was opened or last saved; saving would overwrite that change.
+class EFileChanged : public EError {
+public:
+  using EError::EError;
+};
+
+// What the file on disk was when this document last read or wrote it.
+struct TFileIdentity {
+  unsigned long long Device = 0;
+  unsigned long long Inode = 0;
+  long long Size = -1;
+  long long ModifiedSeconds = 0;
+  long long ModifiedNanoseconds = 0;
+  bool operator==(const TFileIdentity&) const = default;
+};
 
 // Wraps one test document and the file it was read from or saved to. Every change goes through
 // an operation here and ends with one notification, so observers and the modified flag stay
@@ -34,17 +56,31 @@ public:
   std::string FileName;
   bool IsModified = false;
 
+  // What opening found, for the one message the user is shown about it: typed IDs the library
+  // lacks (placeholder entries), entries whose text could not be read, and what the reader
+  // stepped over.
+  std::vector<std::string> MissingIDs;
+  std::vector<TDamagedEntry> Damaged;
+  std::vector<std::string> ReadWarnings;
+  // The teacher chose to keep the damaged entries; saves stop asking about them.
+  bool KeepDamaged = false;
+  // Entries whose text could not be read and that still hold the notice in its place.
+  std::vector<TDocContent*> DamagedEntries() const;
+
   const std::string& Subject() const { return SubjectName; }
 
   void CreateNew();
-  // Reads and locks a document file. On failure nothing is kept: the file is closed again and the
-  // error goes on to the caller.
+  // Reads and locks a document file, read-only. On failure nothing is kept: the file is closed
+  // again and the error goes on to the caller: EFileOpenError, EDocumentFileError, or an
+  // EInOutError with kOpenDocumentFailed when another window or program holds the file.
   void LoadFromFile(const std::string& fileName);
   // Writes a temporary file beside the target, forces it to disk and renames it over the target,
   // then keeps the new file open and locked. On any failure the temporary file is removed and the
   // old file, the document, its texts' store, FileName and IsModified stay exactly as they were.
-  // A target held open by another document or program is refused.
-  void SaveToFile(const std::string& fileName);
+  // A target held open by another document or program is refused. Saving over the document's own
+  // file when another program changed or replaced it since it was read raises EFileChanged,
+  // unless overwriteChanged says the user agreed.
+  void SaveToFile(const std::string& fileName, bool overwriteChanged = false);
   void InitFromMarkSchemes(const TDocument& source);
   void InitFromReports(const TDocument& source);
   void Close();
@@ -71,6 +107,7 @@ private:
   bool IsOwnFile(const std::string& fileName) const;
 
   std::string SubjectName;
+  TFileIdentity OnDisk;  // of FileName, when the document last read or wrote it
   TAppLogic* Owner = nullptr;  // frees this object at the end of Close
 };
 

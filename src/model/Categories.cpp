@@ -1,6 +1,7 @@
 #include "model/Categories.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "model/Segments.h"
 
@@ -105,9 +106,14 @@ int TCategory::ObjectCount() const {
   return n;
 }
 
-void TCategory::CheckLinks() const {
-  for (const TCategory* child : Children)
-    if (child->Parent != this) TNetReader::Invalid();
+void TCategory::CheckLinks(TNetReader& reader) {
+  // The list that owns a child decides where it hangs; a parent link naming another node would
+  // make SetParent and Depth disagree with the tree.
+  for (TCategory* child : Children) {
+    if (child->Parent == this) continue;
+    reader.Warn("a child naming another parent put back under the node that lists it");
+    child->Parent = this;
+  }
 }
 
 // ---- identity nodes
@@ -223,19 +229,54 @@ void TIdentityCategory::ForgetOwned() {
   Resource = nullptr;
 }
 
-void TIdentityCategory::CheckLinks() const {
-  TCategory::CheckLinks();
+void TIdentityCategory::CheckLinks(TNetReader& reader) {
+  TCategory::CheckLinks(reader);
   // IDs are spelled and looked up through identity nodes only; a plain node inside an identity
-  // tree would give the items below it IDs that never resolve, so documents using them could
-  // not be opened again.
+  // tree would give the items below it IDs that resolve to other items, so a test using them
+  // could come back showing a different question. There is no safe way on.
   for (const TCategory* child : Children)
-    if (dynamic_cast<const TIdentityCategory*>(child) == nullptr) TNetReader::Invalid();
-  for (const TTextSegment* segment : Segments())
-    if (segment->Identity != this) TNetReader::Invalid();
+    if (dynamic_cast<const TIdentityCategory*>(child) == nullptr)
+      throw EReadError(std::string(kInvalidPropertyValue) + ": a plain category inside an identity tree");
+  for (TTextSegment* segment : Segments()) {
+    if (segment->Identity == this) continue;
+    reader.Warn("a text naming another item given back to the item that holds it");
+    segment->Identity = this;
+  }
+}
+
+void MendRelatedLinks(const std::vector<TCategory*>& roots, TNetReader& reader) {
+  // One pass over every link, so a crafted list of any length costs time in proportion to it.
+  struct TPairHash {
+    std::size_t operator()(const std::pair<const void*, const void*>& p) const noexcept {
+      const auto a = reinterpret_cast<std::uintptr_t>(p.first);
+      const auto b = reinterpret_cast<std::uintptr_t>(p.second);
+      return std::hash<std::uintptr_t>()(a * 0x9E3779B97F4A7C15ull ^ b);
+    }
+  };
+  std::unordered_set<std::pair<const void*, const void*>, TPairHash> links;
+  std::vector<TIdentityCategory*> nodes;
+  for (TCategory* root : roots) {
+    TCategoryIterator it(root);
+    while (TCategory* node = it.Next()) {
+      auto* identity = dynamic_cast<TIdentityCategory*>(node);
+      if (identity == nullptr) continue;
+      nodes.push_back(identity);
+      for (const TIdentityCategory* other : identity->Related) links.emplace(identity, other);
+    }
+  }
+  std::size_t mended = 0;
+  for (TIdentityCategory* node : nodes) {
+    const std::size_t count = node->Related.size();
+    for (std::size_t i = 0; i < count; ++i) {
+      TIdentityCategory* other = node->Related[i];
+      if (links.emplace(other, node).second) {
+        other->Related.push_back(node);
+        ++mended;
+      }
+    }
+  }
   // Links are kept symmetric; a one-sided link would survive Unlink as a dangling pointer.
-  for (const TIdentityCategory* other : Related)
-    if (std::find(other->Related.begin(), other->Related.end(), this) == other->Related.end())
-      TNetReader::Invalid();
+  if (mended > 0) reader.Warn(std::to_string(mended) + " one-sided related links made two-sided");
 }
 
 // ---- walks and IDs

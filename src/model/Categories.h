@@ -50,7 +50,7 @@ public:
   void WriteTo(TNetWriter& writer) const override;
   int ObjectCount() const override;
   void ForgetOwned() override { Children.clear(); }
-  void CheckLinks() const override;
+  void CheckLinks(TNetReader& reader) override;
 
 protected:
   // The part of Unlink that concerns this node alone.
@@ -97,7 +97,7 @@ public:
   void ReadFrom(TNetReader& reader) override;
   void WriteTo(TNetWriter& writer) const override;
   void ForgetOwned() override;
-  void CheckLinks() const override;
+  void CheckLinks(TNetReader& reader) override;
 
 protected:
   void UnlinkNode() override;
@@ -125,6 +125,10 @@ public:
 private:
   TCategoryIterator Iterator;
 };
+
+// Makes every related link of the identity nodes in the trees two-sided, warning once for those
+// it had to add; time in proportion to the links, however long one list is.
+void MendRelatedLinks(const std::vector<TCategory*>& roots, TNetReader& reader);
 
 std::string FullID(const TIdentityCategory* node);
 TIdentityCategory* FindByID(TIdentityCategory* root, std::string_view id);

@@ -9,14 +9,37 @@
 
 namespace hv {
 
-std::unique_ptr<TDocContent> TDocContent::Clone() const { return std::make_unique<TDocContent>(Segment, Numbered); }
+TDocContent::TDocContent() = default;
+
+TDocContent::TDocContent(TTextSegment* segment, bool numbered) : Numbered(numbered), Segment(segment) {}
+
+TDocContent::~TDocContent() = default;
+
+std::unique_ptr<TDocContent> TDocContent::MakePlaceholder(std::string typedId, std::string caption, bool numbered) {
+  auto entry = std::make_unique<TDocContent>();
+  entry->Numbered = numbered;
+  entry->Placeholder = std::make_unique<TPlaceholderSegment>(std::move(typedId), std::move(caption));
+  entry->Segment = entry->Placeholder.get();
+  return entry;
+}
+
+std::unique_ptr<TDocContent> TDocContent::Clone() const {
+  if (Placeholder) return MakePlaceholder(Placeholder->TypedID, Placeholder->Caption, Numbered);
+  return std::make_unique<TDocContent>(Segment, Numbered);
+}
 
 void TDocContent::ReadFrom(TNetReader& reader) {
   Numbered = reader.ReadBoolean();
-  Number = static_cast<std::int16_t>(reader.ReadInteger());
-  const std::string id = reader.ReadString();
-  if (CurrentLibrary == nullptr) throw EDataError("Invalid ID: " + id);
-  Segment = CurrentLibrary->FindSegment(id, false);
+  Number = reader.ReadSmallInt("an entry number");
+  std::string id = reader.ReadString();
+  // An item a newer edition of the library dropped keeps its place and its reference, so the
+  // teacher's own texts still open and the old library finds the item again after a save.
+  Segment = CurrentLibrary != nullptr ? CurrentLibrary->LookupSegment(id) : nullptr;
+  if (Segment == nullptr) {
+    std::string caption = MissingItemCaption(id);
+    Placeholder = std::make_unique<TPlaceholderSegment>(std::move(id), std::move(caption));
+    Segment = Placeholder.get();
+  }
 }
 
 void TDocContent::WriteTo(TNetWriter& writer) const {
@@ -35,12 +58,13 @@ std::unique_ptr<TDocContent> TOwningDocContent::Clone() const {
   std::unique_ptr<TText> text = Text()->CreateText();
   if (Text()->Chunk != nullptr) text->SetChunk(Text()->Chunk->Copy());
   auto entry = std::make_unique<TOwningDocContent>(text.release(), Numbered);
+  entry->Damage = Damage;
   return entry;
 }
 
 void TOwningDocContent::ReadFrom(TNetReader& reader) {
   Numbered = reader.ReadBoolean();
-  Number = static_cast<std::int16_t>(reader.ReadInteger());
+  Number = reader.ReadSmallInt("an entry number");
   Segment = reader.ReadOwned<TText>(true);
 }
 
@@ -70,7 +94,15 @@ void TDocument::InsertAt(int position, std::unique_ptr<TDocContent> entry) {
   entry.release();
 }
 
+void TDocument::CheckNumberingRoom(std::size_t added) const {
+  const auto numbered = static_cast<std::size_t>(
+      std::count_if(Entries.begin(), Entries.end(), [](const TDocContent* e) { return e->Numbered; }));
+  if (numbered + added > static_cast<std::size_t>(kMaxNumberedEntries))
+    throw ERangeError("A test can number at most " + std::to_string(kMaxNumberedEntries) + " entries");
+}
+
 void TDocument::InsertEntries(const std::vector<TStreamable*>& items, int position) {
+  CheckNumberingRoom(items.size());
   int k = 0;
   try {
     for (TStreamable* item : items) {
@@ -117,6 +149,7 @@ void TDocument::MoveEntry(int from, int to) {
 
 void TDocument::ToggleNumbered(int index) {
   CheckIndex(index);
+  if (!Entries[static_cast<std::size_t>(index)]->Numbered) CheckNumberingRoom(1);
   Entries[static_cast<std::size_t>(index)]->Numbered = !Entries[static_cast<std::size_t>(index)]->Numbered;
   Renumber();
 }
@@ -137,6 +170,8 @@ void TDocument::ReplaceText(int index, std::string_view name, bool numbered, std
                             std::int16_t time, std::int16_t marks) {
   CheckIndex(index);
   TDocContent*& slot = Entries[static_cast<std::size_t>(index)];
+  if (slot->Placeholder) throw EDataError(slot->Placeholder->Caption + ": it cannot be edited");
+  if (numbered && !slot->Numbered) CheckNumberingRoom(1);
   if (!slot->OwnsSegment()) {
     // Editing a library item turns the entry into an owned copy that remembers where it came from.
     auto text = std::make_unique<TText>();
@@ -147,11 +182,13 @@ void TDocument::ReplaceText(int index, std::string_view name, bool numbered, std
     slot = entry.release();
   }
   SetTextFields(*slot, name, numbered, std::move(chunk), time, marks);
+  slot->Damage.clear();  // the teacher wrote a new text in its place
   Renumber();
 }
 
 void TDocument::InsertText(int position, std::string_view name, bool numbered, std::unique_ptr<TTextChunk> chunk,
                            std::int16_t time, std::int16_t marks) {
+  if (numbered) CheckNumberingRoom(1);
   auto text = std::make_unique<TText>();
   std::unique_ptr<TDocContent> entry = text->CreateContent();
   text.release();

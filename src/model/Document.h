@@ -12,6 +12,10 @@ namespace hv {
 class TTextSegment;
 class TText;
 class TTextChunk;
+class TPlaceholderSegment;
+
+// Numbers are 16-bit in files; a test never numbers more entries than that.
+inline constexpr int kMaxNumberedEntries = 32767;
 
 // An entry that shows a library text; stored in documents by typed ID.
 class TDocContent : public TStreamable {
@@ -19,15 +23,23 @@ public:
   static constexpr const char* StaticClassName = "TDocContent";
   const char* ClassName() const override { return StaticClassName; }
 
-  TDocContent() = default;
-  TDocContent(TTextSegment* segment, bool numbered) : Numbered(numbered), Segment(segment) {}
+  TDocContent();
+  TDocContent(TTextSegment* segment, bool numbered);
+  ~TDocContent() override;
 
   bool Numbered = false;
   std::int16_t Number = 0;  // valid while Numbered
   TTextSegment* Segment = nullptr;
+  // A library item the open library lacks: the entry owns the stand-in that Segment points at.
+  std::unique_ptr<TPlaceholderSegment> Placeholder;
+  // Why the free text of this entry could not be read; its text then only says so.
+  std::string Damage;
 
+  static std::unique_ptr<TDocContent> MakePlaceholder(std::string typedId, std::string caption, bool numbered);
   virtual std::unique_ptr<TDocContent> Clone() const;
   virtual bool OwnsSegment() const { return false; }
+  // Missing from the library or damaged: shown, but never printed, exported or derived from.
+  bool IsPlaceholder() const { return Placeholder != nullptr || !Damage.empty(); }
 
   void ReadFrom(TNetReader& reader) override;
   void WriteTo(TNetWriter& writer) const override;
@@ -79,6 +91,8 @@ public:
   void Renumber();
 
   int IndexOf(const TDocContent* entry) const;
+  // Refuses, before anything changes, an edit that would number more than kMaxNumberedEntries.
+  void CheckNumberingRoom(std::size_t added) const;
   int TotalMarks() const;
   int TotalTime() const;
 

@@ -1,5 +1,7 @@
 #include "model/Library.h"
 
+#include <unordered_map>
+
 #include "model/Document.h"
 #include "model/LibraryConfig.h"
 #include "model/Segments.h"
@@ -61,6 +63,30 @@ TTextSegment* TLibrary::FindSegment(std::string_view typedId, bool create) const
   return segment;
 }
 
+TTextSegment* TLibrary::LookupSegment(std::string_view typedId, std::string* why) const {
+  const auto fail = [&](std::string text) -> TTextSegment* {
+    if (why != nullptr) *why = std::move(text);
+    return nullptr;
+  };
+  if (typedId.empty()) return fail("Invalid text type: ");
+  const char type = typedId[0];
+  const char letter = (type == 'Q' || type == 'R' || type == 'S') ? type : ' ';
+  const TIdentityCategory* node = FindIdentity(typedId.substr(1), letter);
+  if (node == nullptr) return fail("Invalid ID: " + std::string(typedId));
+  TTextSegment* segment = nullptr;
+  switch (type) {
+    case 'E': segment = node->ExaminersReport; break;
+    case 'M': segment = node->MarkScheme; break;
+    case 'N': segment = node->Note; break;
+    case 'Q': segment = node->Question; break;
+    case 'R': segment = node->Resource; break;
+    case 'S': segment = node->Syllabus; break;
+    default: return fail(std::string("Invalid text type: ") + type);
+  }
+  if (segment == nullptr) return fail("No text for ID: " + std::string(typedId));
+  return segment;
+}
+
 void TLibrary::ReadFrom(TNetReader& reader) {
   Name = reader.ReadString(kMaxCategoryName);
   Topics = reader.ReadOwned<TCategory>(true);
@@ -103,14 +129,66 @@ void TLibrary::ForgetOwned() {
   QuestionTree = SyllabusTree = ResourceTree = nullptr;
 }
 
-void TLibrary::CheckLinks() const {
-  for (const TCategory* tree : {Topics, QuestionTypes, Levels, Papers,
-                                static_cast<TCategory*>(QuestionTree), static_cast<TCategory*>(SyllabusTree),
-                                static_cast<TCategory*>(ResourceTree)})
-    if (tree->Parent != nullptr) TNetReader::Invalid();
+void TLibrary::CheckGraph(TNetReader& reader) {
+  // A tree root is owned by the library alone; a parent link would only mislead Depth and the
+  // tree letter of texts, so it is dropped.
+  for (TCategory* tree : {Topics, QuestionTypes, Levels, Papers, static_cast<TCategory*>(QuestionTree),
+                          static_cast<TCategory*>(SyllabusTree), static_cast<TCategory*>(ResourceTree)}) {
+    if (tree->Parent == nullptr) continue;
+    reader.Warn("the root of a tree named a parent; the link was dropped");
+    tree->Parent = nullptr;
+  }
+  MendRelatedLinks({Topics, QuestionTypes, Levels, Papers, QuestionTree, SyllabusTree, ResourceTree}, reader);
+  CheckUniqueIDs(QuestionTree, 'Q');
+  CheckUniqueIDs(SyllabusTree, 'S');
+  CheckUniqueIDs(ResourceTree, 'R');
 }
 
-TOpenedLibrary OpenLibraryFiles(const std::string& textFileName, const std::string& dataFileName) {
+void CheckUniqueIDs(TIdentityCategory* root, char letter) {
+  // IDs are compared by a hash built along the path (so a very deep tree costs no more than a
+  // wide one) and spelled out only when two hashes meet.
+  struct TFrame {
+    TIdentityCategory* Node;
+    std::uint64_t Hash;
+    std::size_t Length;
+    std::size_t NextChild;
+  };
+  constexpr std::uint64_t kBase = 1099511628211ull;
+  std::unordered_multimap<std::uint64_t, const TIdentityCategory*> seen;
+  const auto duplicate = [&](const TIdentityCategory* node, std::uint64_t key) -> const TIdentityCategory* {
+    const auto [first, last] = seen.equal_range(key);
+    if (first == last) return nullptr;
+    const std::string id = FullID(node);
+    for (auto it = first; it != last; ++it)
+      if (FullID(it->second) == id) return it->second;
+    return nullptr;
+  };
+  std::vector<TFrame> stack{{root, 0, 0, 0}};
+  seen.emplace(0, root);
+  while (!stack.empty()) {
+    TFrame& frame = stack.back();
+    if (frame.NextChild >= frame.Node->Children.size()) {
+      stack.pop_back();
+      continue;
+    }
+    auto* child = static_cast<TIdentityCategory*>(frame.Node->Children[frame.NextChild++]);
+    if (child->Code.empty())
+      throw EDataError(std::string("Item \"") + child->Title + "\" under " + letter + FullID(frame.Node) +
+                       " has no code, so it would take the ID of the item above it");
+    std::uint64_t hash = frame.Hash;
+    for (unsigned char c : child->Code) hash = hash * kBase + c + 1;
+    const std::size_t length = frame.Length + child->Code.size();
+    const std::uint64_t key = hash ^ (length * 0x9E3779B97F4A7C15ull);
+    if (const TIdentityCategory* other = duplicate(child, key))
+      throw EDataError("Duplicate ID " + std::string(1, letter) + FullID(child) + ": items \"" + other->Title +
+                       "\" and \"" + child->Title + "\"");
+    seen.emplace(key, child);
+    stack.push_back({child, hash, length, 0});
+  }
+}
+
+TOpenedLibrary OpenLibraryFiles(const std::string& textFileName, const std::string& dataFileName,
+                                std::vector<std::string>* warnings) {
   RegisterModelClasses();
   TOpenedLibrary opened;
   if (!FileExists(textFileName)) throw EInOutError("Could not open library text file");
@@ -127,18 +205,35 @@ TOpenedLibrary OpenLibraryFiles(const std::string& textFileName, const std::stri
   } catch (const EInOutError&) {
     throw EInOutError("Could not open library data file");
   }
-  opened.Library = ReadLibraryData(*data, opened.TextStore.get());
+  try {
+    opened.Library = ReadLibraryData(*data, opened.TextStore.get(), warnings);
+  } catch (const EReadError& e) {
+    throw EReadError("Library data file \"" + dataFileName + "\": " + e.what());
+  } catch (const EListError& e) {
+    throw EListError("Library data file \"" + dataFileName + "\": " + e.what());
+  } catch (const EDataError& e) {
+    throw EDataError("Library data file \"" + dataFileName + "\": " + e.what());
+  }
   return opened;
 }
 
-std::unique_ptr<TLibrary> ReadLibraryData(TStream& data, TTextStore* textStore) {
+std::unique_ptr<TLibrary> ReadLibraryData(TStream& data, TTextStore* textStore, std::vector<std::string>* warnings) {
   RegisterModelClasses();
   TNetReader reader(data, 4096);
   reader.TextStore = textStore;
   if (reader.ReadVersion() > kLibraryVersion) throw EInOutError("Incorrect library version");
   reader.ReadInteger();
   if (reader.Version > 7) reader.ReadInteger();
-  return reader.ReadObjectGraphAs<TLibrary>();
+  std::unique_ptr<TLibrary> library;
+  try {
+    library = reader.ReadObjectGraphAs<TLibrary>();
+  } catch (const EReadError& e) {
+    throw EReadError(std::string(e.what()) + " at " + reader.FailureLocation);
+  } catch (const EListError& e) {
+    throw EListError(std::string(e.what()) + " at " + reader.FailureLocation);
+  }
+  if (warnings != nullptr) *warnings = std::move(reader.Warnings);
+  return library;
 }
 
 TOpenedLibrary OpenLibrary(const std::string& subject) {

@@ -37,12 +37,14 @@ public:
   TIdentityCategory* FindIdentity(std::string_view id, char letter) const;
   // The segment named by a typed ID; throws EDataError rather than answering none.
   TTextSegment* FindSegment(std::string_view typedId, bool create = false) const;
+  // The same without creation, answering none (and why, when asked) instead of throwing.
+  TTextSegment* LookupSegment(std::string_view typedId, std::string* why = nullptr) const;
 
   void ReadFrom(TNetReader& reader) override;
   void WriteTo(TNetWriter& writer) const override;
   int ObjectCount() const override;
   void ForgetOwned() override;
-  void CheckLinks() const override;
+  void CheckGraph(TNetReader& reader) override;
 };
 
 // The open library, used to resolve typed IDs while documents are read. The application state
@@ -54,14 +56,21 @@ struct TOpenedLibrary {
   std::unique_ptr<TLibrary> Library;
 };
 
+// Refuses an identity tree in which two items spell the same ID, or an item below the root has
+// no code (it would take its parent's ID): a test would come back showing the other item.
+void CheckUniqueIDs(TIdentityCategory* root, char letter);
+
 // Opens the library of a subject: the text file first, then the data file with its version checks.
 // File problems raise EInOutError; malformed data raises the object stream's errors.
 TOpenedLibrary OpenLibrary(const std::string& subject);
-TOpenedLibrary OpenLibraryFiles(const std::string& textFileName, const std::string& dataFileName);
+// warnings, when given, receives what the reader stepped over, each with its place.
+TOpenedLibrary OpenLibraryFiles(const std::string& textFileName, const std::string& dataFileName,
+                                std::vector<std::string>* warnings = nullptr);
 
 // Reads the data file's layout (version checks, header, graph) from an open stream; every chunk
 // of the library attaches to textStore.
-std::unique_ptr<TLibrary> ReadLibraryData(TStream& data, TTextStore* textStore);
+std::unique_ptr<TLibrary> ReadLibraryData(TStream& data, TTextStore* textStore,
+                                         std::vector<std::string>* warnings = nullptr);
 
 // Writes a library data file: version, two header integers, the graph.
 void WriteLibraryFile(TStream& stream, const TLibrary& library, std::int32_t version = kLibraryVersion);

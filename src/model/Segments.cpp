@@ -52,8 +52,8 @@ std::unique_ptr<TTextChunk> TTextSegment::TakeChunk() {
 void TTextSegment::ReadFrom(TNetReader& reader) {
   Identity = reader.ReadRef<TIdentityCategory>();
   Chunk = reader.ReadOwned<TTextChunk>();
-  Marks = static_cast<std::int16_t>(reader.ReadInteger());
-  Time = static_cast<std::int16_t>(reader.ReadInteger());
+  Marks = reader.ReadSmallInt("marks");
+  Time = reader.ReadSmallInt("a time");
   if (reader.Version == 1) reader.ReadBoolean();
 }
 
@@ -103,8 +103,8 @@ void TText::ReadFrom(TNetReader& reader) {
   Identity = nullptr;
   if (!id.empty() && CurrentLibrary != nullptr) Identity = CurrentLibrary->FindIdentity(id, letter);
   Chunk = reader.ReadOwned<TTextChunk>();
-  Marks = static_cast<std::int16_t>(reader.ReadInteger());
-  Time = static_cast<std::int16_t>(reader.ReadInteger());
+  Marks = reader.ReadSmallInt("marks");
+  Time = reader.ReadSmallInt("a time");
   Title = reader.ReadString(kMaxTitle);
 }
 
@@ -129,6 +129,28 @@ void TText::WriteTo(TNetWriter& writer) const {
   writer.WriteInteger(Marks);
   writer.WriteInteger(Time);
   writer.WriteString(Title);
+}
+
+std::string MissingItemCaption(std::string_view typedId) { return std::string(typedId) + ": not in this library"; }
+
+TPlaceholderSegment::TPlaceholderSegment(std::string typedId, std::string caption)
+    : TypedID(std::move(typedId)), Caption(std::move(caption)) {
+  SetChunk(MessageChunk(Caption));
+}
+
+std::unique_ptr<TText> TPlaceholderSegment::CreateText() const {
+  throw EDataError(Caption + " cannot be made into a text of the document");
+}
+
+std::unique_ptr<TDocContent> TPlaceholderSegment::CreateContent() {
+  // Each entry owns its own stand-in, so removing one entry never leaves another pointing at it.
+  return TDocContent::MakePlaceholder(TypedID, Caption, false);
+}
+
+void TPlaceholderSegment::ReadFrom(TNetReader&) { TNetReader::Invalid(); }
+
+void TPlaceholderSegment::WriteTo(TNetWriter&) const {
+  throw EError("A placeholder is written as the reference it stands for");
 }
 
 }  // namespace hv

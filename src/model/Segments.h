@@ -118,6 +118,34 @@ public:
   void WriteTo(TNetWriter& writer) const override;
 };
 
+// Stands in a document for a library item the open library does not hold (a newer edition that
+// dropped it), or for a free text whose record could not be read. It is shown, never printed,
+// and a missing item is written back under the same typed ID, so the old library finds it again.
+// Never stored as an object of its own.
+class TPlaceholderSegment : public TTextSegment {
+public:
+  static constexpr const char* StaticClassName = "TPlaceholderSegment";
+  const char* ClassName() const override { return StaticClassName; }
+  // typedId is the reference as stored; caption is what the document shows in its place.
+  TPlaceholderSegment(std::string typedId, std::string caption);
+
+  std::string TypedID;
+  std::string Caption;
+
+  char TypeLetter() const override { return TypedID.empty() ? '?' : TypedID[0]; }
+  std::string GetID() const override { return TypedID; }
+  std::string GetName() const override { return Caption; }
+  void SetName(std::string_view) override {}
+  void Delete() override { delete this; }
+  std::unique_ptr<TText> CreateText() const override;
+  std::unique_ptr<TDocContent> CreateContent() override;
+  void ReadFrom(TNetReader&) override;
+  void WriteTo(TNetWriter&) const override;
+};
+
+// "QP101: not in this library"
+std::string MissingItemCaption(std::string_view typedId);
+
 // The plain segment class only exists so that old streams naming it can be read.
 class TPlainTextSegment : public TTextSegment {
 public:

@@ -108,6 +108,16 @@ std::unique_ptr<TTextChunk> StubChunk(std::string_view message) {
 }
 }  // namespace
 
+std::unique_ptr<TTextChunk> MessageChunk(std::string_view message) {
+  // RTF's own characters in the message are escaped; the rest is Windows-1252 as held.
+  std::string escaped;
+  for (char c : message) {
+    if (c == '\\' || c == '{' || c == '}') escaped += '\\';
+    escaped += c;
+  }
+  return StubChunk("  " + escaped);
+}
+
 std::unique_ptr<TTextChunk> NoMarkSchemeChunk() { return StubChunk("  No mark scheme available"); }
 
 std::unique_ptr<TTextChunk> NoReportChunk() { return StubChunk("  No Report available for this question."); }

@@ -48,6 +48,8 @@ public:
 
 std::unique_ptr<TTextChunk> MakeRTFChunk(std::initializer_list<std::string_view> parts);
 std::unique_ptr<TTextChunk> NoMarkSchemeChunk();
+// A one-paragraph text saying message, ended like every entry.
+std::unique_ptr<TTextChunk> MessageChunk(std::string_view message);
 std::unique_ptr<TTextChunk> NoReportChunk();
 
 // Appends one chunk record to a stream at its end; answers the record's offset.

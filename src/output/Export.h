@@ -7,11 +7,10 @@ namespace hv {
 class TAppLogic;
 
 inline constexpr const char* kExportFilter = "Rich Text Format|*.rtf";
-inline constexpr const char* kExportDefaultExt = "doc";
+inline constexpr const char* kExportDefaultExt = "rtf";
 inline constexpr const char* kNothingToExport = "There are no items in the current document to export.";
 
-// A chosen name without an extension gets ".doc", as the save dialog's default extension gives it,
-// although the file holds RTF.
+// A chosen name without an extension gets ".rtf", what the file holds; a typed ".doc" is kept.
 QString ExportFileName(const QString& chosen);
 
 // Asks for a file name (asking again while an existing file is not to be overwritten) and writes

@@ -1,8 +1,10 @@
 #include "output/OutputCommands.h"
 
 #include "commands/Ask.h"
+#include "commands/DocumentCommands.h"
 #include "commands/MainMenu.h"
 #include "logic/AppLogic.h"
+#include "model/Segments.h"
 #include "output/EditForm.h"
 #include "output/Export.h"
 #include "output/OutputForms.h"
@@ -38,16 +40,19 @@ bool TDocOutputCmd::IsEnabled() {
 
 void TPrintCmd::Execute(QObject*) {
   if (!IsEnabled()) return;
+  TellPlaceholdersLeftOut(App.CurrentDocument(), QStringLiteral("print"));
   OutputForms().Print().PrintDocument();
 }
 
 void TPrintPreviewCmd::Execute(QObject*) {
   if (!IsEnabled()) return;
+  TellPlaceholdersLeftOut(App.CurrentDocument(), QStringLiteral("preview"));
   OutputForms().Print().PreviewDocument();
 }
 
 void TExportCmd::Execute(QObject*) {
   TRestoreDirectory restore;
+  TellPlaceholdersLeftOut(App.CurrentDocument(), QStringLiteral("export"));
   ExportCurrentDocument(App);
 }
 
@@ -74,6 +79,10 @@ bool TEditTextCmd::IsEnabled() { return EditingCurrentDocument(); }
 void TEditTextCmd::Execute(QObject*) {
   const TDocContent* entry = CurrentEntry();
   if (entry == nullptr) return;
+  if (entry->Placeholder) {
+    Ask().Message(AnsiToQt(entry->Placeholder->Caption) + QStringLiteral(": it cannot be edited."));
+    return;
+  }
   if (!entry->OwnsSegment() &&
       Ask().Confirm(QString::fromUtf8(kMakeCopyQuestion), TAskButtons::YesNo) != TAskAnswer::Yes)
     return;

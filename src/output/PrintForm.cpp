@@ -3,11 +3,15 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPageSize>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextTable>
 
 #include <algorithm>
+#include <cmath>
 
 #include "AnsiString.h"
+#include "RtfFormat.h"
 #include "TextControl.h"
 #include "TextStreamer.h"
 #include "core/Errors.h"
@@ -24,12 +28,6 @@ namespace {
 
 constexpr int kFooterOffset = 720;
 constexpr int kFooterFontSize = 9;
-constexpr int kFindFlags = TTXTextControl::FindKeepSelection | TTXTextControl::FindMatchCase;
-
-const QString& EntryMarker() {
-  static const QString marker = QStringLiteral("-\n");
-  return marker;
-}
 
 // Puts the control's remembered formatting state and the pointer back, also when composing fails.
 class TComposeState {
@@ -52,15 +50,6 @@ private:
   int LineSpacing;
 };
 
-// The next end-of-entry marker from start: a hyphen alone in its paragraph. A hyphen that merely
-// ends a longer paragraph ("well-") is text, and removing it would join two paragraphs.
-int FindMarker(TTXTextControl& c, int start) {
-  int at = c.FindText(EntryMarker(), start, kFindFlags);
-  while (at > 0 && c.document()->characterAt(at - 1) != QChar::ParagraphSeparator)
-    at = c.FindText(EntryMarker(), at + 1, kFindFlags);
-  return at;
-}
-
 void CaretAt(TTXTextControl& c, int position) {
   c.SetSelLength(0);
   c.SetSelStart(position);
@@ -77,6 +66,140 @@ bool StartsPage(TTXTextControl& c, int position, int page) {
   return top;
 }
 
+// Where one entry lies in the composed text: its first character and its end-of-entry marker
+// paragraph (-1 when the text has none). Recorded while composing, so a title or a paragraph
+// that is just "-" inside an entry is never taken for the end of one.
+struct TEntrySpan {
+  int Start = 0;
+  int Marker = -1;
+  int End = 0;  // where the next entry begins
+};
+
+// The marker is the entry's last paragraph when that paragraph holds a single hyphen; the reader
+// leaves the caret in an empty paragraph after it, where the next entry goes.
+int MarkerOfEntry(const QTextDocument& doc, int start, int end) {
+  QTextBlock last = doc.findBlock(end);
+  if (last.isValid() && last.text().isEmpty() && last.position() > start) last = last.previous();
+  if (!last.isValid() || last.position() < start || last.text() != QStringLiteral("-")) return -1;
+  return last.position();
+}
+
+void Shift(std::vector<TEntrySpan>& spans, std::size_t from, int at, int by) {
+  for (std::size_t i = from; i < spans.size(); ++i) {
+    if (spans[i].Start >= at) spans[i].Start += by;
+    if (spans[i].Marker >= at) spans[i].Marker += by;
+    if (spans[i].End >= at) spans[i].End += by;
+  }
+}
+
+// A section heading stays with the entry after it: its paragraphs are kept with the next one.
+bool KeepsWithNext(const QTextDocument& doc, const TEntrySpan& span) {
+  const QTextBlock last = doc.findBlock(std::max(span.Start, span.End - 1));
+  return last.isValid() && last.blockFormat().property(rtf::kKeepNextProperty).toBool();
+}
+
+// Section headings saved before the page break was a real one wrote a paragraph holding "~"
+// where the break belongs. That exact text is recognised and read as a break in front of the
+// heading.
+std::string WithSectionBreak(const std::string& rtf) {
+  static const std::string oldStart =
+      "{\\rtf1\\ansi\\ansicpg1252\\uc1 \\deff0{\\fonttbl{\\f0\\froman\\fcharset0 TIMES NEW ROMAN;}}"
+      "{\\*\\generator TX_RTF32 10.0.321.500;}\\plain\\pard\\qc ~\\par\\sa480";
+  if (rtf.compare(0, oldStart.size(), oldStart) != 0) return rtf;
+  std::string fixed = rtf;
+  const std::string tildeParagraph = "~\\par";
+  fixed.replace(oldStart.size() - tildeParagraph.size() - std::string("\\sa480").size(), tildeParagraph.size(),
+                "\\pagebb\\keepn");
+  return fixed;
+}
+
+// The page-break pass: an entry that ends on a later page than it begins gets a break in front
+// of it, and a section heading left at the foot of the page before goes along with it. Each
+// entry's marker paragraph is then removed. Entries that fit on a page are kept together (and
+// headings with what follows) in the RTF as well, so a word processor breaks pages where we do.
+// A page break in front of the entry at index, as a paragraph holding a form feed.
+void BreakBefore(TTXTextControl& c, std::vector<TEntrySpan>& spans, std::size_t index, int at) {
+  CaretAt(c, at);
+  c.SetSelText(QStringLiteral("\f\n"));
+  Shift(spans, index, at, 2);
+  c.SetSelLength(0);
+  c.SetFormatSelection(true);
+  c.SetSelStart(at);
+  c.SetLineSpacing(0);
+  c.SetIndentB(0);
+}
+
+void PaginateEntries(TTXTextControl& c, std::vector<TEntrySpan>& spans) {
+  QTextDocument& doc = *c.document();
+  int lastPage = 1;
+  for (std::size_t i = 0; i < spans.size(); ++i) {
+    TEntrySpan& span = spans[i];
+    const int lastChar = (span.Marker >= 0 ? span.Marker : span.End) - 1;
+    CaretAt(c, std::max(lastChar, span.Start));
+    const int endPage = c.PositionInfo()[0];
+    if (lastChar >= span.Start && endPage > lastPage) {
+      CaretAt(c, span.Start);
+      // Setting a value the paragraph already has would only make the control paginate again.
+      if (c.IndentT() != 0) c.SetIndentT(0);
+      // A heading kept with this entry moves with it; one that already starts a page stays.
+      const bool withHeading = i > 0 && KeepsWithNext(doc, spans[i - 1]) && spans[i - 1].Start < span.Start;
+      const std::size_t first = withHeading ? i - 1 : i;
+      CaretAt(c, spans[first].Start);
+      const int startPage = c.PositionInfo()[0];
+      if (startPage < endPage && !StartsPage(c, spans[first].Start, startPage))
+        BreakBefore(c, spans, first, spans[first].Start);
+      lastPage = endPage;
+    }
+    // A heading kept with its entry must not stay at the foot of the page before it.
+    if (i > 0 && KeepsWithNext(doc, spans[i - 1]) && spans[i - 1].Start < span.Start) {
+      CaretAt(c, span.Start);
+      const int entryPage = c.PositionInfo()[0];
+      CaretAt(c, spans[i - 1].Start);
+      const int headingPage = c.PositionInfo()[0];
+      if (headingPage < entryPage && !StartsPage(c, spans[i - 1].Start, headingPage))
+        BreakBefore(c, spans, i - 1, spans[i - 1].Start);
+    }
+    if (span.Marker < 0) continue;
+    // The marker goes with the paragraph end in front of it, so the entry's last paragraph and
+    // the next entry's first keep their own formats. In a table, or at the very start, the
+    // marker's own paragraph end goes instead.
+    QTextCursor before(&doc);
+    before.setPosition(std::max(span.Marker - 1, 0));
+    const bool joinBack = span.Marker > 0 && before.currentTable() == nullptr &&
+                          doc.characterAt(span.Marker - 1) == QChar::ParagraphSeparator;
+    const int from = joinBack ? span.Marker - 1 : span.Marker;
+    CaretAt(c, from);
+    c.SetSelLength(2);
+    c.SetSelText(QString());
+    Shift(spans, i, from + 1, -2);
+    span.Marker = -1;
+  }
+  // Keeping is set last: it must not change the pages the pass above found.
+  for (std::size_t i = 0; i < spans.size(); ++i) {
+    const TEntrySpan& span = spans[i];
+    if (span.End - 1 <= span.Start) continue;
+    CaretAt(c, span.Start);
+    const int first = c.PositionInfo()[0];
+    CaretAt(c, span.End - 1);
+    if (c.PositionInfo()[0] != first) continue;  // longer than a page: breaks where it must
+    QTextCursor keep(&doc);
+    keep.setPosition(span.Start);
+    keep.setPosition(span.End - 1, QTextCursor::KeepAnchor);
+    QTextBlockFormat together;
+    together.setProperty(rtf::kKeepTogetherProperty, true);
+    keep.mergeBlockFormat(together);
+    const QTextBlock lastBlock = doc.findBlock(span.End - 1);
+    if (lastBlock.position() > span.Start) {
+      QTextCursor withNext(&doc);
+      withNext.setPosition(span.Start);
+      withNext.setPosition(lastBlock.position() - 1, QTextCursor::KeepAnchor);
+      QTextBlockFormat next;
+      next.setProperty(rtf::kKeepNextProperty, true);
+      withNext.mergeBlockFormat(next);
+    }
+  }
+}
+
 }  // namespace
 
 TPrintForm::TPrintForm(TAppLogic& app, QWidget* parent)
@@ -87,7 +210,24 @@ TPrintForm::TPrintForm(TAppLogic& app, QWidget* parent)
   PrintATX->setReadOnly(true);
   PrintATX->hide();
   Printer.setPageSize(QPageSize(QPageSize::A4));
+  Printer.setPageMargins(QMarginsF(72, 72, 72, 72), QPageLayout::Point);
   Printer.setFullPage(false);
+}
+
+TTXTextControl::TPageSetup TPrintForm::PageSetupOf(const QPrinter& printer) {
+  const QPageLayout layout = printer.pageLayout();
+  // Paper in millimetres, since whole points would cut A4 short by a third of a point.
+  const QRectF paper = layout.fullRect(QPageLayout::Millimeter);
+  const QMarginsF margins = layout.margins(QPageLayout::Point);
+  const auto twips = [](double points) { return static_cast<int>(std::lround(points * 20)); };
+  TTXTextControl::TPageSetup setup;
+  setup.PaperWidth = twips(paper.width() * 72 / 25.4);
+  setup.PaperHeight = twips(paper.height() * 72 / 25.4);
+  setup.MarginLeft = twips(margins.left());
+  setup.MarginRight = twips(margins.right());
+  setup.MarginTop = twips(margins.top());
+  setup.MarginBottom = twips(margins.bottom());
+  return setup;
 }
 
 TPrintForm::~TPrintForm() = default;
@@ -96,6 +236,9 @@ void TPrintForm::ComposeDocument(const std::vector<TDocContent*>& entries) {
   TTXTextControl& c = *PrintATX;
   TComposeState state(c);
   c.ResetContents();
+  // Paper, orientation and margins come from the printer, so that preview, print and export
+  // show the same pages.
+  c.SetPageSetup(PageSetupOf(Printer));
 
   c.SetHeaderFooter(TTXTextControl::PartFooter);
   c.SetHeaderFooterOffset(TTXTextControl::PartFooter, kFooterOffset);
@@ -117,15 +260,21 @@ void TPrintForm::ComposeDocument(const std::vector<TDocContent*>& entries) {
     footer->setDefaultTextOption(option);
   }
 
+  std::vector<TEntrySpan> spans;
   TTextStreamer streamer(c);
   for (TDocContent* entry : entries) {
     TTextChunk* chunk = entry->Segment != nullptr ? entry->Segment->Chunk : nullptr;
-    if (chunk == nullptr) continue;
+    if (chunk == nullptr || entry->IsPlaceholder()) continue;
     c.SetSelLength(0);
     c.SetSelStart(-1);
     const int start = c.SelStart();
     try {
-      streamer.LoadControl(*chunk);
+      const std::vector<std::string>& lines = chunk->GetLines();
+      const std::string fixed = lines.empty() ? std::string() : WithSectionBreak(lines.front());
+      if (!lines.empty() && fixed.size() != lines.front().size())
+        c.LoadFromString(fixed, TTXTextControl::FormatRtf, true);
+      else
+        streamer.LoadControl(*chunk);
       if (entry->Numbered) {
         const QString number = QString::number(entry->Number) + QLatin1Char('.');
         CaretAt(c, start);
@@ -140,43 +289,12 @@ void TPrintForm::ComposeDocument(const std::vector<TDocContent*>& entries) {
       throw;
     }
     chunk->ReleaseLines();
+    c.SetSelLength(0);
+    c.SetSelStart(-1);
+    const int end = c.SelStart();
+    spans.push_back(TEntrySpan{start, MarkerOfEntry(*c.document(), start, end), end});
   }
-
-  // Page-break pass: every entry ends with its marker paragraph, so the text between two markers
-  // is one entry; one that ends on a later page than it begins gets a break in front of it.
-  int lastPage = 1;
-  int entryStart = 0;
-  int marker = FindMarker(c, 1);
-  while (marker > entryStart) {
-    CaretAt(c, marker - 1);
-    const int endPage = c.PositionInfo()[0];
-    if (endPage > lastPage) {
-      CaretAt(c, entryStart);
-      // Setting a value the paragraph already has would only make the control paginate again.
-      if (c.IndentT() != 0) c.SetIndentT(0);
-      const int startPage = c.PositionInfo()[0];
-      if (startPage < endPage && !StartsPage(c, entryStart, startPage)) {
-        c.SetSelText(QStringLiteral("\f\n"));
-        marker += 2;
-        c.SetSelLength(0);
-        c.SetFormatSelection(true);
-        c.SetSelStart(entryStart);
-        c.SetLineSpacing(0);
-        c.SetIndentB(0);
-      }
-      lastPage = endPage;
-    }
-    CaretAt(c, marker);
-    c.SetFormatSelection(true);
-    // Each change of a paragraph's format lays the text out again, so only real changes are made.
-    if (c.LineSpacing() != 100) c.SetLineSpacing(0);
-    if (c.IndentT() != 0) c.SetIndentT(0);
-    if (c.IndentB() != 0) c.SetIndentB(0);
-    c.SetSelLength(2);
-    c.SetSelText(QString());
-    entryStart = marker;
-    marker = FindMarker(c, marker + 1);
-  }
+  PaginateEntries(c, spans);
 }
 
 bool TPrintForm::PrintDocument() {
@@ -194,9 +312,17 @@ void TPrintForm::PreviewDocument() {
 }
 
 bool TPrintForm::PrintComposed() {
-  const int pageCount = std::max(1, PrintATX->CurrentPages());
+  int pageCount = std::max(1, PrintATX->CurrentPages());
   const std::optional<TPrintChoice> choice = PrintDialogs().Print(Printer, pageCount);
   if (!choice) return false;
+  // Paper chosen in the print dialog lays the text out afresh on it.
+  if (PageSetupOf(Printer) != PrintATX->PageSetup()) {
+    if (TDocLogic* doc = App.CurrentDocument(); doc != nullptr && doc->Document)
+      ComposeDocument(doc->Document->Entries);
+    else
+      PrintATX->SetPageSetup(PageSetupOf(Printer));
+    pageCount = std::max(1, PrintATX->CurrentPages());
+  }
 
   std::vector<std::pair<int, int>> ranges;
   if (choice->Range == TPrintRange::All) {
@@ -211,26 +337,39 @@ bool TPrintForm::PrintComposed() {
   // A selection, or a range wholly beyond the text, prints nothing: no empty job is sent.
   if (ranges.empty()) return true;
 
-  const TDocLogic* doc = App.CurrentDocument();
-  const QString title = doc != nullptr ? AnsiToQt(doc->DisplayName()) : QString();
   for (int copy = 1; copy <= std::max(1, choice->Copies); ++copy) {
-    Printer.setDocName(title);
+    Printer.setDocName(JobTitle());
     emit JobStarting(copy);
-    QPainter painter;
-    if (!painter.begin(&Printer)) throw EInOutError("The printer could not start printing " + QtToAnsi(title) + ".");
-    try {
-      for (std::size_t i = 0; i < ranges.size(); ++i) {
-        if (i > 0 && !Printer.newPage()) throw EInOutError("The printer could not start a new page.");
-        PrintPages(ranges[i].first, ranges[i].second);
-      }
-    } catch (...) {
-      Printer.abort();
-      painter.end();
-      throw;
-    }
-    if (!painter.end()) throw EInOutError("The printer could not finish printing " + QtToAnsi(title) + ".");
+    PrintJob(ranges);
   }
   return true;
+}
+
+void TPrintForm::PrintAll() {
+  Printer.setDocName(JobTitle());
+  PrintJob({{1, std::max(1, PrintATX->CurrentPages())}});
+}
+
+QString TPrintForm::JobTitle() const {
+  const TDocLogic* doc = App.CurrentDocument();
+  return doc != nullptr ? AnsiToQt(doc->DisplayName()) : QString();
+}
+
+void TPrintForm::PrintJob(const std::vector<std::pair<int, int>>& ranges) {
+  const QString title = Printer.docName();
+  QPainter painter;
+  if (!painter.begin(&Printer)) throw EInOutError("The printer could not start printing " + QtToAnsi(title) + ".");
+  try {
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+      if (i > 0 && !Printer.newPage()) throw EInOutError("The printer could not start a new page.");
+      PrintPages(ranges[i].first, ranges[i].second);
+    }
+  } catch (...) {
+    Printer.abort();
+    painter.end();
+    throw;
+  }
+  if (!painter.end()) throw EInOutError("The printer could not finish printing " + QtToAnsi(title) + ".");
 }
 
 void TPrintForm::PrintPages(int first, int last) {

@@ -3,9 +3,10 @@
 #include <QPrinter>
 #include <QWidget>
 
+#include <utility>
 #include <vector>
 
-class TTXTextControl;
+#include "TextControl.h"
 
 namespace hv {
 
@@ -31,9 +32,14 @@ public:
   void PreviewDocument();
   // The print dialog and one print job per copy, on the text composed last.
   bool PrintComposed();
+  // Every composed page in one job on the printer as it is set up, without asking (the batch
+  // printer of the library tool).
+  void PrintAll();
   // Prints pages first to last onto the open job; nothing when last < first.
   void PrintPages(int first, int last);
   void PrinterSetup();
+  // The printer's paper, orientation and margins as the control's page set-up.
+  static TTXTextControl::TPageSetup PageSetupOf(const QPrinter& printer);
   // Composes the current document and writes it to fileName as RTF, replacing the file.
   void ExportDocument(const QString& fileName);
 
@@ -45,6 +51,10 @@ signals:
   void JobStarting(int copy);
 
 private:
+  // One print job of the page ranges, titled with the document's name; aborted on failure.
+  void PrintJob(const std::vector<std::pair<int, int>>& ranges);
+  QString JobTitle() const;
+
   TAppLogic& App;
 };
 

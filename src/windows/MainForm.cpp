@@ -13,6 +13,7 @@
 #include <QToolButton>
 
 #include "commands/CommandFramework.h"
+#include "commands/DocumentCommands.h"
 #include "commands/MainMenu.h"
 #include "commands/ViewCommands.h"
 #include "components/AnsiString.h"
@@ -27,6 +28,7 @@
 #include "windows/Drawing.h"
 #include "windows/HelpForm.h"
 #include "windows/MonitorForm.h"
+#include "windows/Program.h"
 #include "windows/SizeablePanel.h"
 
 namespace hv {
@@ -381,8 +383,8 @@ void TMainForm::FirstShowing() {
       App.SetCurrentList(results, 0);
       if (TStreamable* first = results.ItemAt(0)) App.SelectItem(first, results, false);
     }
-    if (DocumentArgument.endsWith(QLatin1String(".KVD"))) {
-      App.OpenDocument(QFile::encodeName(DocumentArgument).toStdString());
+    if (IsDocumentArgument(DocumentArgument)) {
+      OpenDocumentReporting(QFile::encodeName(DocumentArgument).toStdString());
       if (TDocForm* opened = LastDocForm()) {
         opened->move(layout.Document.left() + layout.Document.width() + 4, layout.Document.top());
       }
@@ -401,9 +403,12 @@ void TMainForm::FirstShowing() {
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   event->ignore();
+  // A save that fails while closing must not pass in silence: the program stays open with every
+  // document, and the user learns why.
   try {
     RunCommand<TExitCmd>();
-  } catch (...) {
+  } catch (const std::exception& error) {
+    ReportCommandError(error);
   }
 }
 

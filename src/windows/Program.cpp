@@ -11,6 +11,7 @@
 #include "components/AnsiString.h"
 #include "core/Errors.h"
 #include "logic/AppLogic.h"
+#include "logic/DocFile.h"
 #include "model/LibraryConfig.h"
 #include "windows/AboutForm.h"
 #include "windows/DocForm.h"
@@ -41,11 +42,23 @@ bool THvApplication::notify(QObject* receiver, QEvent* event) {
   return false;
 }
 
-bool IsDocumentArgument(const QString& argument) { return argument.endsWith(QLatin1String(".KVD"), Qt::CaseSensitive); }
+// Save As writes ".kvd" and file managers pass names as they are, so any case counts.
+bool IsDocumentArgument(const QString& argument) {
+  return argument.endsWith(QLatin1String(".KVD"), Qt::CaseInsensitive);
+}
 
 std::string ChooseLibraryKey(const QStringList& arguments) {
   if (arguments.size() < 2 || arguments[1].isEmpty()) throw EInOutError(kNoDataFile);
   if (IsDocumentArgument(arguments[1])) {
+    // The test names the library it was made with; when that library is configured here it is
+    // the one to open, so a double-clicked test opens whatever "vornika.ini" says.
+    try {
+      std::string own = ReadDocumentSubject(QFile::encodeName(arguments[1]).toStdString());
+      const auto ini = FindConfigFile(kLibraryIniName);
+      if (!own.empty() && ini && TIniFile::Load(*ini).HasSection(own)) return own;
+    } catch (const EError&) {
+      // Unreadable here: the library of "vornika.ini" opens, and opening the test says why.
+    }
     std::string subject = ReadProfileString(kAutoIniName, "Auto", "Subject");
     if (subject.empty()) throw EInOutError(kNoDataFile);
     return subject;

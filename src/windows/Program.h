@@ -31,8 +31,9 @@ public:
 };
 
 // The library key the command line names: argument 1 itself, or, when it is a document file
-// (ending in ".KVD", upper case), the subject of "vornika.ini". Raises EInOutError with
-// kNoDataFile when there is none.
+// (ending in ".kvd" in any case), the library the document was made with when "vornika32.ini"
+// has it, else the subject of "vornika.ini". Raises EInOutError with kNoDataFile when there is
+// none.
 std::string ChooseLibraryKey(const QStringList& arguments);
 bool IsDocumentArgument(const QString& argument);
 

@@ -172,19 +172,6 @@ TEST(SharedFormulas, ReferencesMoveAsWhenCopied) {
     EXPECT_EQ(ShiftFormula(formula, rows, columns), expected) << formula;
 }
 
-TEST(SharedFormulas, EachCellGetsItsOwnSoOverwritingTheFirstKeepsTheRest) {
-  TWorksheet sheet(Sheet("<sheetData><row r=\"7\"><c r=\"E7\"><f t=\"shared\" ref=\"E7:G7\" si=\"0\">SUM(E9:E20)</f>"
-                         "<v>3</v></c><c r=\"F7\"><f t=\"shared\" si=\"0\"/><v>4</v></c><c r=\"G7\">"
-                         "<f t=\"shared\" si=\"0\"/></c><c r=\"H7\"><f t=\"shared\" si=\"5\"/></c></row></sheetData>"));
-  sheet.SetNumber(7, 5, 1);
-  const TWorksheet again(sheet.Xml());
-  EXPECT_EQ(again.Cell(7, 6), (TCellValue{TCellValue::Formula, "SUM(F9:F20)", ""}));
-  EXPECT_EQ(again.Cell(7, 7).Value, "SUM(G9:G20)");
-  EXPECT_EQ(sheet.Xml().find("si=\"0\""), std::string::npos);
-  // A cell of a group whose first cell is missing stays as it was.
-  EXPECT_NE(sheet.Xml().find("si=\"5\""), std::string::npos);
-}
-
 TEST(Workbooks, TheShippedTemplateHasTwoSheetsWithItsLabels) {
   TWorkbook book = TWorkbook::Open(kTemplate);
   ASSERT_EQ(book.SheetCount(), 2u);

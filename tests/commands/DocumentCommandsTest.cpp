@@ -21,6 +21,17 @@ QString SaveQuestionFor(const char* name) {
          QStringLiteral("'?");
 }
 
+// A disk that is full from the first byte.
+class TFullDisk : public TStream {
+public:
+  std::size_t Read(void*, std::size_t) override { return 0; }
+  void Write(const void*, std::size_t) override { throw EInOutError("Write error: No space left on device"); }
+  std::int64_t Seek(std::int64_t p) override { return p; }
+  std::int64_t SeekEnd() override { return 0; }
+  std::int64_t Position() const override { return 0; }
+  std::int64_t Size() const override { return 0; }
+};
+
 }  // namespace
 
 class DocumentCommandsTest : public QObject {
@@ -252,6 +263,89 @@ private slots:
     QVERIFY(!saveAll.isEnabled());
     World->App.CreateMarkSchemeDocument();
     QVERIFY(saveAll.isEnabled());
+  }
+
+  // Another program rewrote the file after it was opened: Save asks, No keeps both the file and
+  // the unsaved changes, Yes overwrites.
+  void saveAsksBeforeOverwritingAnotherProgramsChange() {
+    TDocLogic* doc = ModifiedDocument();
+    doc->SaveToFile(QFile::encodeName(PathOf("shared.kvd")).toStdString());
+    doc->InsertEntries({World->Lib.P102->Question}, -1);
+    {
+      QFile theirs(PathOf("shared.kvd"));
+      QVERIFY(theirs.open(QIODevice::Append));
+      theirs.write("their change");
+    }
+    const QString question = QStringLiteral("\"shared.kvd\" was changed by another program since it was opened here. "
+                                            "Saving now replaces that change with this test. Save anyway?");
+    {
+      TScriptedAsk ask;
+      ask.ExpectConfirm(question, TAskAnswer::No);
+      RunCommand<TSaveCmd>();
+      QVERIFY(ask.Verify());
+    }
+    QVERIFY(doc->IsModified);
+    TScriptedAsk ask;
+    ask.ExpectConfirm(question, TAskAnswer::Yes);
+    RunCommand<TSaveCmd>();
+    QVERIFY(ask.Verify());
+    QVERIFY(!doc->IsModified);
+  }
+
+  // A text whose record could not be read is dropped only when the teacher says so.
+  void saveAsksBeforeDroppingADamagedText() {
+    TDocLogic* doc = ModifiedDocument();
+    doc->InsertText(-1, "Broken", false, nullptr, 0, 0);
+    doc->Document->Entries[1]->Damage = "Stream read error";
+    doc->SaveToFile(QFile::encodeName(PathOf("first.kvd")).toStdString());
+    doc->Document->Entries[1]->Damage = "Stream read error";  // as found at opening
+    const QString question = QStringLiteral(
+        "The text of entry 2, \"Broken\" could not be read when the test was opened. Drop it from the test before "
+        "saving? No keeps it as a placeholder with a notice in place of the text.");
+    doc->InsertEntries({World->Lib.P102->Question}, -1);
+    {
+      TScriptedAsk ask;
+      ask.ExpectConfirm(question, TAskAnswer::Cancel);
+      RunCommand<TSaveCmd>();
+      QVERIFY(ask.Verify());
+      QVERIFY(doc->IsModified);
+    }
+    TScriptedAsk ask;
+    ask.ExpectConfirm(question, TAskAnswer::Yes);
+    RunCommand<TSaveCmd>();
+    QVERIFY(ask.Verify());
+    QVERIFY(!doc->IsModified);
+    QCOMPARE(doc->Document->Entries.size(), std::size_t{2});
+    QVERIFY(doc->DamagedEntries().empty());
+  }
+
+  // Exit saves before it closes anything: a save that fails stops it with every document open,
+  // and the error goes on to be shown.
+  void exitStopsAtAFailedSaveWithEveryDocumentOpen() {
+    TDocLogic* first = ModifiedDocument();
+    first->SaveToFile(QFile::encodeName(PathOf("first.kvd")).toStdString());
+    first->InsertEntries({World->Lib.P102->Question}, -1);
+    first->SaveStreamFilter = [](TStream&) { return std::make_unique<TFullDisk>(); };
+    World->NewDocument();
+    TScriptedAsk ask;
+    ask.ExpectConfirm(SaveQuestionFor("first.kvd"), TAskAnswer::Yes);
+    QVERIFY_THROWS_EXCEPTION(EError, RunCommand<TExitCmd>());
+    QVERIFY(ask.Verify());
+    QCOMPARE(World->App.Documents().size(), std::size_t{2});
+    QCOMPARE(World->QuitCalls, 0);
+    QVERIFY(first->IsModified);
+  }
+
+  // Open and Save As start in the user's documents folder, then where the last file went.
+  void fileDialogsStartInTheDocumentsFolderThenTheLastOneUsed() {
+    ModifiedDocument();
+    TScriptedAsk ask;
+    ask.ExpectSaveFileName(PathOf("kept.kvd"));
+    RunCommand<TSaveAsCmd>();
+    ask.ExpectOpenFileName(QString());
+    RunCommand<TOpenCmd>();
+    QVERIFY(ask.Verify());
+    QCOMPARE(ask.Last(TQuestionKind::OpenFileName)->Dir, Dir->path());
   }
 
   void documentFilterInQtSyntax() {

@@ -275,26 +275,17 @@ private slots:
     QCOMPARE(doc->Document->Entries.size(), std::size_t{3});
     QCOMPARE(World->App.Clipboard().size(), std::size_t{1});
 
-    // A read-only text (the Viewer's) copies only a piece of text selected in it; otherwise the
-    // commands act on the selected items, as if it had no focus.
-    auto* viewer = new QTextEdit(central);
-    viewer->setPlainText(QStringLiteral("gravity waves"));
+    // A read-only text (the Viewer's) leaves Copy and Clear to the selected items.
+    auto* viewer = new QTextEdit(QStringLiteral("gravity"), central);
     viewer->setReadOnly(true);
-    central->layout()->addWidget(viewer);
     viewer->show();
     viewer->setFocus();
     QCOMPARE(FocusedTextField(), static_cast<QWidget*>(viewer));
     World->Click(World->Entries(doc), 0);
-    viewer->selectAll();
-    copyM->trigger();
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("gravity waves"));
-    QVERIFY(World->App.Clipboard().front()->Segment != doc->Document->Entries[0]->Segment);
-    viewer->moveCursor(QTextCursor::End);
     copyM->trigger();
     QCOMPARE(World->App.Clipboard().front()->Segment, doc->Document->Entries[0]->Segment);
     clearM->trigger();
     QCOMPARE(doc->Document->Entries.size(), std::size_t{2});
-    QCOMPARE(viewer->toPlainText(), QStringLiteral("gravity waves"));
   }
 };
 

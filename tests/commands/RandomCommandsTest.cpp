@@ -145,6 +145,8 @@ private slots:
     for (const QString& text : errors) {
       qInfo("error box: %s", qPrintable(text));
       const bool expected = text == QString::fromLatin1(kOpenDocumentFailed) ||
+                            (text.startsWith(QStringLiteral("Cannot open \"")) &&
+                             text.endsWith(QStringLiteral(": there is no such file."))) ||
                             (text.startsWith(QStringLiteral("Cannot save \"")) &&
                              text.endsWith(QStringLiteral("It is open in another window or program")));
       QVERIFY2(expected, qPrintable(text));

@@ -138,7 +138,8 @@ private slots:
         QCOMPARE(just.alignment() & Qt::AlignHorizontal_Mask, Qt::AlignJustify);
         QCOMPARE(just.lineHeightType(), int(QTextBlockFormat::ProportionalHeight));
         QCOMPARE(just.lineHeight(), 150.0);
-        QVERIFY(just.nonBreakableLines());
+        // \keep keeps the lines on one page; it must not stop them wrapping.
+        QVERIFY(just.property(rtf::kKeepTogetherProperty).toBool() && !just.nonBreakableLines());
         QCOMPARE(BlockOf(*doc, QStringLiteral("exact")).lineHeightType(), int(QTextBlockFormat::FixedHeight));
         const QTextBlockFormat tabs = BlockOf(*doc, QStringLiteral("tabs"));
         QVERIFY(tabs.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore);

@@ -60,11 +60,11 @@ QString Describe(const QTextBlockFormat& b)
         .arg(b.leftMargin())
         .arg(b.rightMargin())
         .arg(b.textIndent())
-        .arg(b.topMargin())
+        .arg(rtf::SpaceBefore(b))
         .arg(b.bottomMargin())
         .arg(b.lineHeight())
         .arg(b.lineHeightType())
-        .arg(b.nonBreakableLines())
+        .arg(b.property(rtf::kKeepTogetherProperty).toBool())
         .arg(int(b.pageBreakPolicy()))
         .arg(tabs)
         .arg(b.hasProperty(rtf::kTabLeadersProperty) ? QString::number(b.property(rtf::kTabLeadersProperty).value<QList<int>>().value(0)) : QString());
@@ -120,7 +120,7 @@ std::unique_ptr<QTextDocument> SampleDocument()
     body.setTextIndent(-24);
     body.setTopMargin(16);
     body.setLineHeight(150, QTextBlockFormat::ProportionalHeight);
-    body.setNonBreakableLines(true);
+    body.setProperty(rtf::kKeepTogetherProperty, true);
     body.setTabPositions({QTextOption::Tab(192, QTextOption::RightTab)});
     body.setProperty(rtf::kTabLeadersProperty, QVariant::fromValue(QList<int>{rtf::LeaderDot}));
     c.insertBlock(body, QTextCharFormat());

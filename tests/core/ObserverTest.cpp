@@ -82,18 +82,12 @@ TEST_F(Observer, DeliversToEveryRegistrationInOrder) {
   EXPECT_EQ(Log, (TLog{Got("A", {1, 4}), Got("B", {1, 4}), Got("C", {1, 4})}));
 }
 
-// One window failing to follow (a text that cannot be read) must not leave the others behind;
-// the first failure still reaches the notifier, once.
+// One window failing to follow must not leave the others behind; the first failure goes on once.
 TEST_F(Observer, FailingObserverDoesNotStopTheDelivery) {
   RegisterABC();
   A.OnNotify = [] { throw std::runtime_error("first"); };
-  C.OnNotify = [] { throw std::runtime_error("second"); };
-  try {
-    Subject.Notify({1});
-    FAIL();
-  } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "first");
-  }
+  C.OnNotify = [] { throw std::logic_error("second"); };
+  EXPECT_THROW(Subject.Notify({1}), std::runtime_error);
   EXPECT_EQ(Log, (TLog{Got("A", {1}), Got("B", {1}), Got("C", {1})}));
 }
 

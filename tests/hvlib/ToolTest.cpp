@@ -310,7 +310,9 @@ TEST_F(DocTest, DecodesEntriesNumbersAndFreeTexts) {
   EXPECT_EQ(j["entries"][3]["id"], "QP102b");
 }
 
-TEST_F(DocTest, RefusesNewerVersionsAndUnknownIds) {
+// Items the library lacks are listed as missing and do not fail the run; a free text whose record
+// cannot be read is named and fails it, after every other entry is listed.
+TEST_F(DocTest, RefusesNewerVersionsListsMissingItemsAndNamesDamagedTexts) {
   const std::string newer = WriteDocument(11, "Lib");
   try {
     DecodeDocument(newer, Opener());
@@ -320,14 +322,26 @@ TEST_F(DocTest, RefusesNewerVersionsAndUnknownIds) {
   }
   EXPECT_TRUE(Subjects.empty());  // the library is not even opened
 
-  const std::string unknown = WriteDocument(10, "Lib", "QP109");
-  try {
-    DecodeDocument(unknown, Opener());
-    ADD_FAILURE();
-  } catch (const EDataError& e) {
-    EXPECT_STREQ(e.what(), "Invalid ID: QP109");
+  {
+    TDecodedDocument unknown = DecodeDocument(WriteDocument(10, "Lib", "QP109"), Opener());
+    EXPECT_EQ(unknown.File.MissingIDs, std::vector<std::string>{"QP109"});
+    std::ostringstream text;
+    EXPECT_EQ(DumpDocument(unknown, text, false), 0);
+    EXPECT_TRUE(Contains(text.str(), "  QP109  \"QP109: not in this library\"  marks 0  time 0  missing from the library\n"))
+        << text.str();
   }
   EXPECT_EQ(CurrentLibrary, nullptr);
+
+  const std::string damaged = WriteDocument(10, "Lib");
+  std::string bytes = ReadBytes(damaged);
+  bytes[11] = '\x7F';  // the free text's line now claims more bytes than the file holds
+  WriteBytes(damaged, bytes);
+  TDecodedDocument decoded = DecodeDocument(damaged, Opener());
+  ASSERT_EQ(decoded.File.Damaged.size(), 1u);
+  std::ostringstream text;
+  EXPECT_EQ(DumpDocument(decoded, text, false), 1);
+  EXPECT_TRUE(Contains(text.str(), "\"Class test\"  marks 5  time 0  rtf unreadable: Stream read error\n")) << text.str();
+  EXPECT_TRUE(Contains(text.str(), "  2  QP102b  \"Part b\"")) << text.str();
 }
 
 std::string RunCommand(const std::string& command, int& status) {

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+
+#include <sys/stat.h>
 
 #include "LogicFixtures.h"
 #include "core/Errors.h"
@@ -317,15 +320,43 @@ TEST_F(AppLogicTest, DerivedDocumentsComeFromTheCurrentDocument) {
   EXPECT_EQ(schemes->Document->Entries[1]->Segment->GetName(), "Ripple tank");
 }
 
-TEST_F(AppLogicTest, OpeningAFaultyDocumentGivesOneMessageAndChangesNothing) {
+// Each cause of a failed open has its own message naming the file; none adds or notifies
+// anything, and a FIFO or a folder is refused at once instead of waiting for a writer.
+TEST_F(AppLogicTest, OpeningFailuresNameTheirCauseAndChangeNothing) {
   TTempDir dir;
-  std::ofstream(dir.File("junk.kvd")) << "not a document";
-  for (const std::string& name : {dir.File("missing.kvd"), dir.File("junk.kvd")}) {
+  std::ofstream(dir.File("junk.kvd")) << "not a document at all";
+  std::filesystem::create_directory(dir.File("folder.kvd"));
+  ASSERT_EQ(::mkfifo(dir.File("fifo.kvd").c_str(), 0600), 0);
+  {
+    TDocLogic other("Chemistry");
+    other.CreateNew();
+    other.SaveToFile(dir.File("chem.kvd"));
+  }
+  {
+    TDocLogic whole(kSubject);
+    whole.CreateNew();
+    whole.InsertEntries({Q(Nodes->A101), Q(Nodes->A102)}, -1);
+    whole.SaveToFile(dir.File("cut.kvd"));
+  }
+  std::vector<std::uint8_t> cut = ReadBytes(dir.File("cut.kvd"));
+  cut.resize(cut.size() - 6);
+  std::ofstream(dir.File("cut.kvd"), std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(cut.data()), static_cast<std::streamsize>(cut.size()));
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"missing.kvd", "Cannot open \"missing.kvd\": there is no such file."},
+      {"junk.kvd", "\"junk.kvd\" is not a test document."},
+      {"folder.kvd", "Cannot open \"folder.kvd\": it is a folder, not a test document."},
+      {"fifo.kvd", "Cannot open \"fifo.kvd\": it is not a file, so not a test document."},
+      {"chem.kvd", "Incorrect library: the test was made for the library \"Chemistry\", and the library open is "
+                   "\"Physics\" (\"chem.kvd\")."},
+      {"cut.kvd", "Cannot open \"cut.kvd\": the file is damaged at object 3 (TDocContent), byte 78: Stream read error."},
+  };
+  for (const auto& [name, message] : cases) {
     try {
-      App->OpenDocument(name);
-      FAIL() << name;
+      App->OpenDocument(dir.File(name));
+      ADD_FAILURE() << name;
     } catch (const EInOutError& e) {
-      EXPECT_STREQ(e.what(), kOpenDocumentFailed);
+      EXPECT_EQ(std::string(e.what()), message);
     }
   }
   EXPECT_TRUE(App->Documents().empty());

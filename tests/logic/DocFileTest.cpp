@@ -154,15 +154,17 @@ TEST_F(DocFileTest, FreeTextsOfVersionsSevenToTenAreRead) {
   }
   WriteBytes(Dir.File("v6.kvd"), HandMade(6));
   TDocLogic old(kSubject);
-  EXPECT_THROW(old.LoadFromFile(Dir.File("v6.kvd")), EDataError);
+  EXPECT_THROW(old.LoadFromFile(Dir.File("v6.kvd")), EDocumentFileError);
 }
 
 TEST_F(DocFileTest, NewerVersionsAndOtherSubjectsAreRefused) {
   struct TCase {
     std::vector<std::uint8_t> Bytes;
     const char* Message;
-  } cases[] = {{HandMade(11), "Incorrect file version"},
-               {HandMade(10, -1, 4, "physics"), "Incorrect library"},
+  } cases[] = {{HandMade(11), "Incorrect file version: the file has version 11, this program reads up to 10"},
+               {HandMade(10, -1, 4, "physics"),
+                "Incorrect library: the test was made for the library \"physics\", and the library open is "
+                "\"Physics\""},
                {HandMade(10, -1, 4, "Chemistry"), "Incorrect library"}};
   for (const TCase& c : cases) {
     WriteBytes(Dir.File("bad.kvd"), c.Bytes);
@@ -170,8 +172,8 @@ TEST_F(DocFileTest, NewerVersionsAndOtherSubjectsAreRefused) {
     try {
       doc.LoadFromFile(Dir.File("bad.kvd"));
       FAIL() << c.Message;
-    } catch (const EDataError& e) {
-      EXPECT_STREQ(e.what(), c.Message);
+    } catch (const EDocumentFileError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind(c.Message, 0), 0u) << e.what();
     }
     EXPECT_EQ(doc.TextStore, nullptr);
     EXPECT_EQ(doc.Document, nullptr);
@@ -180,24 +182,32 @@ TEST_F(DocFileTest, NewerVersionsAndOtherSubjectsAreRefused) {
   }
 }
 
-TEST_F(DocFileTest, OffsetsOutsideTheLayoutAreReadErrors) {
+// A stream offset outside the file means it is no document; a text record outside the text part
+// damages that one text only, which opens as a placeholder.
+TEST_F(DocFileTest, OffsetsOutsideTheLayoutAreRefusedOrDamageOneText) {
   const auto good = HandMade(10);
   const auto p = static_cast<std::int32_t>(good.size()) - 0;  // for P beyond the end
   const std::int32_t realP = 4 + 4 + 4 + 12;
-  const std::vector<std::vector<std::uint8_t>> bad = {
-      HandMade(10, 0),        HandMade(10, 3),         HandMade(10, p + 100), HandMade(10, p),
-      HandMade(10, -1, 3),    HandMade(10, -1, realP), HandMade(10, -1, 100), HandMade(10, -1, -4)};
-  for (std::size_t i = 0; i < bad.size(); ++i) {
+  const std::vector<std::vector<std::uint8_t>> notDocuments = {HandMade(10, 0), HandMade(10, 3),
+                                                               HandMade(10, p + 100), HandMade(10, p), {}};
+  for (std::size_t i = 0; i < notDocuments.size(); ++i) {
     SCOPED_TRACE(i);
-    WriteBytes(Dir.File("bad.kvd"), bad[i]);
+    WriteBytes(Dir.File("bad.kvd"), notDocuments[i]);
     TDocLogic doc(kSubject);
-    EXPECT_THROW(doc.LoadFromFile(Dir.File("bad.kvd")), EReadError);
+    EXPECT_THROW(doc.LoadFromFile(Dir.File("bad.kvd")), EDocumentFileError);
     TFileStream probe(Dir.File("bad.kvd"), TFileStream::TMode::OpenRead);
     EXPECT_TRUE(probe.TryLockExclusive());
   }
-  WriteBytes(Dir.File("empty.kvd"), {});
-  TDocLogic doc(kSubject);
-  EXPECT_THROW(doc.LoadFromFile(Dir.File("empty.kvd")), EReadError);
+  for (std::int32_t offset : {3, realP, 100, -4}) {
+    SCOPED_TRACE(offset);
+    WriteBytes(Dir.File("bad.kvd"), HandMade(10, -1, offset));
+    TDocLogic doc(kSubject);
+    doc.LoadFromFile(Dir.File("bad.kvd"));
+    ASSERT_EQ(doc.Damaged.size(), 1u);
+    EXPECT_EQ(doc.Damaged[0].Index, 0u);
+    EXPECT_EQ(doc.Damaged[0].Reason, "its record lies outside the texts of the file");
+    EXPECT_EQ(doc.Document->Entries[1]->Segment, Nodes->A101->MarkScheme);
+  }
 }
 
 TEST_F(DocFileTest, TheDecoderReadsWithoutLockingAndChecksTheSubjectOnlyWhenAsked) {
@@ -207,7 +217,7 @@ TEST_F(DocFileTest, TheDecoderReadsWithoutLockingAndChecksTheSubjectOnlyWhenAske
   EXPECT_EQ(file.Version, 10);
   EXPECT_EQ(file.StreamOffset, 24);
   EXPECT_EQ(file.Document->Entries[0]->Segment->Chunk->GetLines(), (std::vector<std::string>{"{\\rtf1 hand}"}));
-  EXPECT_THROW(DecodeDocumentFile(Dir.File("d.kvd"), std::string_view("Physics")), EDataError);
+  EXPECT_THROW(DecodeDocumentFile(Dir.File("d.kvd"), std::string_view("Physics")), EDocumentFileError);
   TFileStream probe(Dir.File("d.kvd"), TFileStream::TMode::OpenRead);
   EXPECT_TRUE(probe.TryLockExclusive());
 }

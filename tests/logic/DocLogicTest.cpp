@@ -271,5 +271,106 @@ TEST_F(DocLogicTest, AFileSizeLimitHitMidwayLeavesTheOldFile) {
   EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"limit.kvd"}));
 }
 
+// A newer edition of the library that dropped B201: the test opens with a placeholder in its
+// place, saves it back as the same reference, and the old edition then finds the item again.
+TEST_F(DocLogicTest, ItemsANewerLibraryLacksSurviveOpeningAndSavingAsPlaceholders) {
+  const std::string path = Dir.File("edition.kvd");
+  {
+    TDocLogic doc(kSubject);
+    doc.CreateNew();
+    doc.InsertEntries({Nodes->A101->Question, Nodes->B201->Question}, -1);
+    doc.InsertText(-1, "Own words", false, Rtf("mine"), 0, 0);
+    doc.SaveToFile(path);
+  }
+  TIdentityCategory* paper = Nodes->B2;
+  Nodes->B201->SetParent(nullptr);  // the newer edition
+  {
+    TDocLogic doc(kSubject);
+    doc.LoadFromFile(path);
+    EXPECT_EQ(doc.MissingIDs, std::vector<std::string>{"QB201"});
+    const auto& entries = doc.Document->Entries;
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0]->Segment, Nodes->A101->Question);
+    EXPECT_TRUE(entries[1]->IsPlaceholder());
+    EXPECT_EQ(entries[1]->Segment->GetName(), "QB201: not in this library");
+    EXPECT_EQ(entries[1]->Number, 2);
+    EXPECT_EQ(entries[2]->Segment->Chunk->GetLines(), std::vector<std::string>{"{\\rtf1 mine}"});
+    doc.MoveEntry(2, 0);
+    doc.SaveToFile(path);
+  }
+  Nodes->B201->SetParent(paper);  // the old edition again
+  TDocLogic doc(kSubject);
+  doc.LoadFromFile(path);
+  EXPECT_TRUE(doc.MissingIDs.empty());
+  EXPECT_EQ(doc.Document->Entries[2]->Segment, Nodes->B201->Question);
+}
+
+// One free text whose record is broken: the others open and the document saves; the broken one
+// keeps its place and title with a notice instead of its text.
+TEST_F(DocLogicTest, ADamagedTextIsNamedAndTheRestOpensAndSaves) {
+  const std::string path = Dir.File("damaged.kvd");
+  {
+    TDocLogic doc(kSubject);
+    doc.CreateNew();
+    doc.InsertText(-1, "Broken", false, Rtf("lost"), 0, 0);
+    doc.InsertEntries({Nodes->A101->Question}, -1);
+    doc.InsertText(-1, "Fine", false, Rtf("kept"), 0, 0);
+    doc.SaveToFile(path);
+  }
+  std::vector<std::uint8_t> bytes = ReadBytes(path);
+  bytes[11] = 0x7F;  // the first record's only line now claims far more bytes than the file has
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+  TDocLogic doc(kSubject);
+  doc.LoadFromFile(path);
+  ASSERT_EQ(doc.Damaged.size(), 1u);
+  EXPECT_EQ(doc.Damaged[0].Index, 0u);
+  EXPECT_EQ(DescribeEntry(*doc.Document, 0), "entry 1, \"Broken\"");
+  EXPECT_EQ(doc.DamagedEntries(), std::vector<TDocContent*>{doc.Document->Entries[0]});
+  EXPECT_EQ(doc.Document->Entries[2]->Segment->Chunk->GetLines(), std::vector<std::string>{"{\\rtf1 kept}"});
+  doc.SaveToFile(Dir.File("saved.kvd"));
+  TDocumentFile again = DecodeDocumentFile(Dir.File("saved.kvd"), kSubject);
+  EXPECT_TRUE(again.Damaged.empty());
+  EXPECT_NE(again.Document->Entries[0]->Segment->Chunk->GetLines()[0].find("could not be read"), std::string::npos);
+}
+
+// Locks hold only against this program: a change made by anything else since the document was
+// read stops the save, whether the file was rewritten in place or replaced.
+TEST_F(DocLogicTest, SavingOverAFileAnotherProgramChangedIsRefusedUntilAllowed) {
+  const std::string path = Dir.File("shared.kvd");
+  TDocLogic doc(kSubject);
+  doc.CreateNew();
+  doc.InsertEntries({Nodes->A101->Question}, -1);
+  doc.SaveToFile(path);
+  doc.SaveToFile(path);  // its own save is no outside change
+  const auto theirs = [&](const std::string& text) { std::ofstream(path, std::ios::app) << text; };
+  theirs("edited in place");
+  const std::vector<std::uint8_t> changed = ReadBytes(path);
+  EXPECT_THROW(doc.SaveToFile(path), EFileChanged);
+  EXPECT_EQ(ReadBytes(path), changed);
+  doc.SaveToFile(path, true);
+  EXPECT_NE(ReadBytes(path), changed);
+
+  std::ofstream(Dir.File("other.kvd")) << "a sync client's copy";
+  ASSERT_EQ(std::rename(Dir.File("other.kvd").c_str(), path.c_str()), 0);
+  EXPECT_THROW(doc.SaveToFile(path), EFileChanged);
+  std::filesystem::remove(path);
+  EXPECT_THROW(doc.SaveToFile(path), EFileChanged);
+}
+
+TEST_F(DocLogicTest, ASaveIntoAMissingFolderSaysSoAndKeepsTheDocumentModified) {
+  TDocLogic doc(kSubject);
+  doc.CreateNew();
+  doc.InsertEntries({Nodes->A101->Question}, -1);
+  try {
+    doc.SaveToFile(Dir.File("gone/t.kvd"));
+    FAIL();
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot save: the folder \"" + Dir.File("gone") + "\" does not exist.");
+  }
+  EXPECT_TRUE(doc.IsModified);
+  EXPECT_TRUE(doc.FileName.empty());
+}
+
 }  // namespace
 }  // namespace hv::test

@@ -165,12 +165,46 @@ TEST(LibraryFile, SectionWithOnlyTheDataFileFailsOnTheTextFile) {
   HV_EXPECT_ERROR(OpenLibrary("Chemistry"), EInOutError, "Could not open library text file");
 }
 
-TEST(LibraryFile, StreamErrorsPassThroughUnchanged) {
+TEST(LibraryFile, StreamErrorsNameTheFileAndWhereTheyHappened) {
   TTempDir dir;
   THandLibrary hand = BuildHandLibrary(11);
   hand.Data.resize(hand.Data.size() - 1);
-  HV_EXPECT_ERROR(OpenLibraryFiles(dir.Write("t", hand.Text), dir.Write("d", hand.Data)), EReadError,
-                  "Stream read error");
+  const std::string data = dir.Write("d", hand.Data);
+  try {
+    OpenLibraryFiles(dir.Write("t", hand.Text), data);
+    ADD_FAILURE();
+  } catch (const EReadError& e) {
+    const std::string prefix = "Library data file \"" + data + "\": Stream read error at object ";
+    EXPECT_EQ(std::string(e.what()).substr(0, prefix.size()), prefix);
+  }
+}
+
+// Two items spelling one ID, or an item without a code below the root, would make a saved test
+// come back showing another item: such a library is refused, naming the ID.
+TEST(LibraryFile, AmbiguousIDsAreRefusedByName) {
+  const auto read = [](const TLibrary& library) {
+    TMemoryStream stream;
+    WriteLibraryFile(stream, library);
+    stream.Seek(0);
+    return ReadLibraryData(stream, nullptr);
+  };
+  const auto node = [](TIdentityCategory* parent, const char* code, const char* title) {
+    auto* n = static_cast<TIdentityCategory*>(parent->CreateChild());
+    n->SetCode(code);
+    n->SetTitle(title);
+    return n;
+  };
+  std::unique_ptr<TLibrary> library = TLibrary::CreateEmpty();
+  TIdentityCategory* a = node(library->QuestionTree, "A", "Paper A");
+  node(a, "1", "One");
+  TIdentityCategory* other = node(library->SyllabusTree, "A1", "Statement");
+  EXPECT_NO_THROW(read(*library));  // another tree spells IDs of its own
+  other->SetParent(library->QuestionTree);
+  HV_EXPECT_ERROR(read(*library), EDataError, "Duplicate ID QA1: items \"One\" and \"Statement\"");
+  other->SetCode("B");
+  node(a, "", "Blank");
+  HV_EXPECT_ERROR(read(*library), EDataError,
+                  "Item \"Blank\" under QA has no code, so it would take the ID of the item above it");
 }
 
 TEST(LibraryWriter, WritesTheFormatByteForByte) {

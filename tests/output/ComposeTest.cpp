@@ -15,6 +15,7 @@
 #include "RtfFormat.h"
 #include "TextControl.h"
 #include "core/Streams.h"
+#include "model/TextStore.h"
 #include "output/PreviewForm.h"
 #include "output/PrintForm.h"
 #include "output/TitleRtf.h"
@@ -172,18 +173,57 @@ private slots:
     QCOMPARE(dialogs.OfferedPages, 1);
   }
 
-  void hyphenEndingAParagraphIsText() {
+  void onlyEachEntrysLastHyphenParagraphIsRemoved() {
     TOutputWorld w;
     TOutputWorld::SetText(w.Q[0], "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times New Roman;}}\\f0 Fill the gap -\\par well-\\par "
                                   "-\\par -\\par}");
     TDocLogic* doc = w.DocumentWith({w.Q[0], w.Q[1]});
+    // A title that is just "-" is text the teacher typed, not the end of its entry.
+    TTitleFields title;
+    title.Title = QStringLiteral("-");
+    doc->InsertText(0, "-", false, ChunkOfPieces(TitlePieces(title, QString())), 0, 0);
     Compose(doc);
     const QStringList paragraphs = Paragraphs();
-    QCOMPARE(paragraphs.at(0), QStringLiteral("1.Fill the gap -"));
-    QCOMPARE(paragraphs.at(1), QStringLiteral("well-"));
-    // A "-" paragraph inside a text (here the one before the marker) is not told apart from the
-    // marker: only the first of the two is taken as the end of the entry.
-    QVERIFY(paragraphs.contains(QStringLiteral("2.Q2 line 1")));
+    const qsizetype first = paragraphs.indexOf(QStringLiteral("1.Fill the gap -"));
+    QVERIFY2(first > 0 && paragraphs.mid(0, first).contains(QStringLiteral("-")), qPrintable(paragraphs.join(u'|')));
+    QCOMPARE(paragraphs.mid(first, 4), (QStringList{QStringLiteral("1.Fill the gap -"), QStringLiteral("well-"),
+                                                    QStringLiteral("-"), QStringLiteral("2.Q2 line 1")}));
+    QCOMPARE(paragraphs.count(QStringLiteral("-")), 2);
+  }
+
+  void sectionsStartPagesAndStayWithTheirFirstQuestion() {
+    TOutputWorld w;
+    TOutputWorld::SetText(w.Q[0], LinesRtf("First", 38));
+    TOutputWorld::SetText(w.Q[1], LinesRtf("Second", 20));
+    TDocLogic* doc = w.DocumentWith({w.Q[0]});
+    TSectionFields heading;
+    heading.SectionTitle = QStringLiteral("Section B");
+    doc->InsertText(-1, "Section B", false, ChunkOfPieces(SectionPieces(heading)), 0, 0);
+    doc->InsertEntries({w.Q[1]}, -1);
+    Compose(doc);
+    // The heading fits under the first question, but its question does not: both move on.
+    QCOMPARE(PageOf(QStringLiteral("First line 38")), 1);
+    QCOMPARE(PageOf(QStringLiteral("Section B")), 2);
+    QCOMPARE(PageOf(QStringLiteral("2.Second line 1")), 2);
+
+    // "Start section on new page", as written now and as documents saved earlier hold it.
+    const std::string before = "{\\rtf1\\ansi\\ansicpg1252\\uc1 \\deff0{\\fonttbl{\\f0\\froman\\fcharset0 TIMES NEW ROMAN;}}"
+                               "{\\*\\generator TX_RTF32 10.0.321.500;}\\plain\\pard\\qc ~\\par\\sa480\\f0\\fs32\\b1 \r\nOld"
+                               "\\par\\plain\\pard\\qc\\sa480\\li1440\\fi1440\\ri1440\\f0\\fs24\\i1 \r\n\t\r\n\\par -\\par}";
+    TSectionFields fresh;
+    fresh.SectionTitle = QStringLiteral("New");
+    fresh.NewPage = true;
+    TDocLogic* pages = w.DocumentWith({w.Q[2]});
+    pages->InsertText(-1, "New", false, ChunkOfPieces(SectionPieces(fresh)), 0, 0);
+    pages->InsertEntries({w.Q[3]}, -1);
+    pages->InsertText(-1, "Old", false, std::make_unique<TTextChunk>(std::vector<std::string>{before}), 0, 0);
+    pages->InsertEntries({w.Q[4]}, -1);
+    Compose(pages);
+    QCOMPARE(PageOf(QStringLiteral("New")), 2);
+    QCOMPARE(PageOf(QStringLiteral("2.Q4 line 1")), 2);
+    QCOMPARE(PageOf(QStringLiteral("Old")), 3);
+    QCOMPARE(Composed().CurrentPages(), 3);
+    QVERIFY(!Composed().document()->toPlainText().contains(QLatin1Char('~')));
   }
 
   void entriesWithoutTextsAreSkippedAndStoredTextsReleased() {

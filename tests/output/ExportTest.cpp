@@ -101,9 +101,9 @@ private slots:
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
   }
 
-  void nameWithoutExtensionGetsDoc() {
-    QCOMPARE(ExportFileName(QStringLiteral("/tmp/paper")), QStringLiteral("/tmp/paper.doc"));
-    QCOMPARE(ExportFileName(QStringLiteral("/tmp/paper.rtf")), QStringLiteral("/tmp/paper.rtf"));
+  void nameWithoutExtensionGetsRtf() {
+    QCOMPARE(ExportFileName(QStringLiteral("/tmp/paper")), QStringLiteral("/tmp/paper.rtf"));
+    QCOMPARE(ExportFileName(QStringLiteral("/tmp/paper.doc")), QStringLiteral("/tmp/paper.doc"));
     QCOMPARE(ExportFileName(QString()), QString());
     TOutputWorld w;
     w.DocumentWith({w.Q[0]});
@@ -111,7 +111,7 @@ private slots:
     TScriptedAsk ask;
     ask.ExpectSaveFileName(dir.filePath(QStringLiteral("paper")));
     RunCommand<TExportCmd>();
-    QVERIFY(ReadAll(dir.filePath(QStringLiteral("paper.doc"))).startsWith("{\\rtf1"));
+    QVERIFY(ReadAll(dir.filePath(QStringLiteral("paper.rtf"))).startsWith("{\\rtf1"));
   }
 
   void entriesWithoutTextsGiveOnlyTheFooter() {

@@ -127,12 +127,12 @@ private slots:
     QCOMPARE(e[3]->Segment->GetName(), std::string("Section C"));
     QVERIFY(!e[2]->Numbered && !e[3]->Numbered);
     QCOMPARE(LineOf(e[2]), kSectionHead +
-                               "\\plain\\pard\\qc\\sb1440\\sa480\\f0\\fs32\\b1 Section B"
-                               "\\par\\plain\\pard\\qc\\sa480\\li1440\\fi1440\\ri1440\\f0\\fs24\\i1 Answer two questions."
+                               "\\plain\\pard\\qc\\keepn\\sb1440\\sa480\\f0\\fs32\\b1 Section B"
+                               "\\par\\plain\\pard\\qc\\keepn\\sa480\\li1440\\fi1440\\ri1440\\f0\\fs24\\i1 Answer two questions."
                                "\\par -\\par}");
     QCOMPARE(LineOf(e[3]), kSectionHead +
-                               "\\plain\\pard\\qc ~\\par\\sa480\\f0\\fs32\\b1 \r\nSection C"
-                               "\\par\\plain\\pard\\qc\\sa480\\li1440\\fi1440\\ri1440\\f0\\fs24\\i1 \r\n\tShow your working.\r\n"
+                               "\\plain\\pard\\qc\\pagebb\\keepn\\sa480\\f0\\fs32\\b1 \r\nSection C"
+                               "\\par\\plain\\pard\\qc\\keepn\\sa480\\li1440\\fi1440\\ri1440\\f0\\fs24\\i1 \r\n\tShow your working.\r\n"
                                "\\par -\\par}");
   }
 

@@ -17,6 +17,9 @@ temporaries() { find "$dir" -maxdepth 1 -name '~temp-??????.kvd' -printf '%f\n' 
 
 for ((k = 1; k <= kills; k++)); do
   before=$(temporaries)
+  # Emptied here: a kill that comes before the child has opened its output would otherwise leave
+  # the previous run's lines there.
+  : >"$dir/out"
   "$prog" run "$file" >"$dir/out" 2>"$dir/err" &
   pid=$!
   ms=$(( (RANDOM * 32768 + RANDOM) % longest ))

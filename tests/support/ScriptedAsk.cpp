@@ -159,9 +159,10 @@ void TScriptedAsk::Error(const QString& text) {
   if (Random == nullptr) Take(TQuestionKind::Error, text);
 }
 
-QString TScriptedAsk::OpenFileName(const QString& caption, const QString& filter, const QString&, const QString&) {
+QString TScriptedAsk::OpenFileName(const QString& caption, const QString& filter, const QString&, const QString& dir) {
   TAsked asked(TQuestionKind::OpenFileName, caption);
   asked.Filter = filter;
+  asked.Dir = dir;
   Asked.push_back(asked);
   if (Random != nullptr) return RandomOpenName ? RandomOpenName() : QString();
   const auto e = Take(TQuestionKind::OpenFileName, caption);
@@ -169,9 +170,10 @@ QString TScriptedAsk::OpenFileName(const QString& caption, const QString& filter
 }
 
 QString TScriptedAsk::SaveFileName(const QString& caption, const QString& filter, const QString&,
-                                   const QString& initialName, const QString&, bool confirmOverwrite) {
+                                   const QString& initialName, const QString& dir, bool confirmOverwrite) {
   TAsked asked(TQuestionKind::SaveFileName, caption);
   asked.InitialName = initialName;
+  asked.Dir = dir;
   asked.ConfirmOverwrite = confirmOverwrite;
   asked.Filter = filter;
   Asked.push_back(asked);

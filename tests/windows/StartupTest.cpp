@@ -161,8 +161,9 @@ private slots:
     QVERIFY(ask.Verify());
   }
 
+  // Save As writes ".kvd" in lower case, and a file manager passes the name as it is.
   void documentArgumentOpensBesideTheEmptyDocument() {
-    const QString document = Path("Lesson.KVD");
+    const QString document = Path("energy test.kvd");
     {
       // A document of the sample library with one question.
       TScriptedAsk ask;
@@ -185,25 +186,29 @@ private slots:
     QCOMPARE(app.Documents()[1]->Document->Entries.size(), std::size_t(1));
     const QList<QMdiSubWindow*> windows = DocumentWindows(program.MainForm());
     QCOMPARE(windows.size(), 2);
-    QCOMPARE(windows[1]->windowTitle(), QStringLiteral("Lesson.KVD"));
+    QCOMPARE(windows[1]->windowTitle(), QStringLiteral("energy test.kvd"));
     // Beside, not on top of, the empty document.
     QVERIFY(!windows[1]->geometry().intersects(windows[0]->geometry()));
     QVERIFY(ask.Verify());
   }
 
-  void lowerCaseExtensionIsTakenAsALibraryKey() {
-    const QString document = Path("lesson.kvd");
-    WriteText(document, "not a library key");
+  // A file that names no configured library opens the library of "vornika.ini", and opening the
+  // file then says what is wrong with it.
+  void unreadableDocumentOfAnyCaseStartsTheAutoLibrary() {
+    const QString document = Path("lesson.Kvd");
+    WriteText(document, "not a test");
     TScriptedAsk ask;
-    ask.ExpectError(QStringLiteral("Could not open library text file"));
+    ask.ExpectError(QStringLiteral("\"lesson.Kvd\" is not a test document."));
     TProgram program({QStringLiteral("harrowvane"), document});
-    QVERIFY(!program.Start());
+    QVERIFY(program.Start());
+    program.Show();
+    QCOMPARE(program.App()->Subject(), std::string("Sample"));
     QVERIFY(ask.Verify());
   }
 
   void unreadableDocumentArgumentLeavesTheProgramRunning() {
     TScriptedAsk ask;
-    ask.ExpectError(QString::fromLatin1(kOpenDocumentFailed));
+    ask.ExpectError(QStringLiteral("Cannot open \"Absent.KVD\": there is no such file."));
     TProgram program({QStringLiteral("harrowvane"), Path("Absent.KVD")});
     QVERIFY(program.Start());
     program.Show();

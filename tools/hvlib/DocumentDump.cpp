@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
 #include "Cp1252.h"
 #include "LibraryDump.h"
 #include "LibraryOpen.h"
@@ -14,21 +16,6 @@ namespace {
 using TJson = nlohmann::ordered_json;
 
 std::string U(std::string_view cp1252) { return Cp1252ToUtf8(cp1252); }
-
-// The subject a document file was written for, read from the head of its object stream.
-std::string ReadSubject(const std::string& fileName) {
-  TFileStream stream(fileName, TFileStream::TMode::OpenRead);
-  std::uint8_t b[4];
-  stream.ReadBuffer(b, 4);
-  const auto p = static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                                           (static_cast<std::uint32_t>(b[2]) << 16) |
-                                           (static_cast<std::uint32_t>(b[3]) << 24));
-  if (p < 4 || p >= stream.Size()) throw EReadError(kStreamReadError);
-  stream.Seek(p);
-  TNetReader reader(stream, 4096);
-  if (reader.ReadVersion() > kDocumentVersion) throw EDataError("Incorrect file version");
-  return reader.ReadString();
-}
 
 struct TEntryInfo {
   std::string Number;  // "-" when not numbered
@@ -47,15 +34,16 @@ TEntryInfo Describe(const TLibrary& library, TDocContent& entry) {
   TEntryInfo info;
   info.Number = entry.Numbered ? std::to_string(entry.Number) : "-";
   TTextSegment* segment = entry.Segment;
-  info.Kind = entry.OwnsSegment() ? "text" : "library";
+  info.Kind = entry.Placeholder ? "missing" : !entry.Damage.empty() ? "damaged" : entry.OwnsSegment() ? "text" : "library";
   if (segment == nullptr) return info;
+  if (!entry.Damage.empty()) info.RtfError = entry.Damage;
   info.Name = segment->GetName();
   info.Marks = segment->Marks;
   info.Time = segment->Time;
   if (entry.OwnsSegment()) {
     info.Id = "T";
     if (segment->Identity != nullptr) info.From = IdentityRef(library, segment->Identity);
-    if (segment->Chunk != nullptr) {
+    if (segment->Chunk != nullptr && entry.Damage.empty()) {
       info.HasRtf = true;
       try {
         info.RtfBytes = SegmentRtf(*segment).size();
@@ -71,22 +59,26 @@ TEntryInfo Describe(const TLibrary& library, TDocContent& entry) {
 
 }  // namespace
 
+std::string DocumentSubject(const std::string& fileName) { return ReadDocumentSubject(fileName); }
+
 TDecodedDocument DecodeDocument(const std::string& fileName, const TLibraryOpener& open) {
   RegisterModelClasses();
   TDecodedDocument decoded;
   decoded.FileName = fileName;
-  const std::string subject = ReadSubject(fileName);
+  const std::string subject = ReadDocumentSubject(fileName);
   decoded.Library = open(subject);
   TCurrentLibraryScope scope(decoded.Library.Library.get());
   decoded.File = DecodeDocumentFile(fileName, subject);
   return decoded;
 }
 
-void DumpDocument(TDecodedDocument& decoded, std::ostream& out, bool json) {
+int DumpDocument(TDecodedDocument& decoded, std::ostream& out, bool json) {
   const TLibrary& library = *decoded.Library.Library;
   const TDocument& document = *decoded.File.Document;
   std::vector<TEntryInfo> entries;
   for (TDocContent* entry : document.Entries) entries.push_back(Describe(library, *entry));
+  const auto unreadable = static_cast<int>(
+      std::count_if(entries.begin(), entries.end(), [](const TEntryInfo& e) { return !e.RtfError.empty(); }));
 
   if (json) {
     TJson j;
@@ -114,7 +106,7 @@ void DumpDocument(TDecodedDocument& decoded, std::ostream& out, bool json) {
     j["totalMarks"] = document.TotalMarks();
     j["totalTime"] = document.TotalTime();
     out << j.dump(2) << "\n";
-    return;
+    return unreadable;
   }
   out << "Document " << decoded.FileName << ": version " << decoded.File.Version << ", library \""
       << U(decoded.File.Subject) << "\", " << entries.size() << " entries, object stream at "
@@ -123,13 +115,16 @@ void DumpDocument(TDecodedDocument& decoded, std::ostream& out, bool json) {
     out << "  " << e.Number << "  " << U(e.Id);
     if (!e.From.empty()) out << " from " << U(e.From);
     out << "  \"" << U(e.Name) << "\"  marks " << e.Marks << "  time " << e.Time;
-    if (!e.RtfError.empty())
+    if (e.Kind == "missing")
+      out << "  missing from the library";
+    else if (!e.RtfError.empty())
       out << "  rtf unreadable: " << e.RtfError;
     else if (e.HasRtf)
       out << "  rtf " << e.RtfBytes << " bytes";
     out << "\n";
   }
   out << "Total: marks " << document.TotalMarks() << ", time " << document.TotalTime() << " min\n";
+  return unreadable;
 }
 
 }  // namespace hv::hvlib

@@ -17,11 +17,16 @@ struct TDecodedDocument {
 
 using TLibraryOpener = std::function<TOpenedLibrary(const std::string& subject)>;
 
+// The subject (library key) a document file was written for, read from the head of its object
+// stream.
+std::string DocumentSubject(const std::string& fileName);
+
 // Reads the subject from the file, opens that library through `open`, and decodes the document
 // with it as the CurrentLibrary (restored afterwards).
 TDecodedDocument DecodeDocument(const std::string& fileName, const TLibraryOpener& open);
 
-// Entries with number, typed ID, name, marks and time; free texts with their RTF size.
-void DumpDocument(TDecodedDocument& decoded, std::ostream& out, bool json);
+// Entries with number, typed ID, name, marks and time; free texts with their RTF size; items the
+// library lacks as missing. Answers how many entries' own texts could not be read.
+int DumpDocument(TDecodedDocument& decoded, std::ostream& out, bool json);
 
 }  // namespace hv::hvlib

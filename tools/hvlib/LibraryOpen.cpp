@@ -1,5 +1,7 @@
 #include "LibraryOpen.h"
 
+#include <iostream>
+
 #include "core/Streams.h"
 #include "model/LibraryConfig.h"
 
@@ -13,9 +15,29 @@ bool EndsWith(const std::string& s, std::string_view suffix) {
 
 }  // namespace
 
+namespace {
+
+// The program's own messages ("Could not open library text file") name no file; the tool adds it.
+TOpenedLibrary OpenNamingFiles(const std::string& textFile, const std::string& dataFile) {
+  try {
+    std::vector<std::string> warnings;
+    TOpenedLibrary opened = OpenLibraryFiles(textFile, dataFile, &warnings);
+    for (const std::string& warning : warnings) std::cerr << "hvlib: " << dataFile << ": " << warning << "\n";
+    return opened;
+  } catch (const EInOutError& e) {
+    const std::string what = e.what();
+    if (what.find("text file") != std::string::npos) throw EInOutError(what + " \"" + textFile + "\"");
+    if (what.find("data file") != std::string::npos || what.find("version") != std::string::npos)
+      throw EInOutError(what + " \"" + dataFile + "\"");
+    throw;
+  }
+}
+
+}  // namespace
+
 TOpenedLibrary LoadLibrary(const std::string& lib, const std::string& text) {
   const TLibraryFiles files = ResolveLibraryFiles(lib, text);
-  return OpenLibraryFiles(files.TextFilename, files.LibFilename);
+  return OpenNamingFiles(files.TextFilename, files.LibFilename);
 }
 
 TLibraryFiles ResolveLibraryFiles(const std::string& lib, const std::string& text, std::string* key) {

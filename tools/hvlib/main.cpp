@@ -12,6 +12,9 @@
 #include "AnalysisTool.h"
 #endif
 #include "DocumentDump.h"
+#ifdef HV_WITH_QT
+#include "DocumentOutput.h"
+#endif
 #include "LibraryDump.h"
 #include "LibraryOpen.h"
 #include "ManifestCompiler.h"
@@ -40,6 +43,9 @@ constexpr const char* kUsage =
     "       hvlib marksheet [--keep-first-line] FILE.kvd OUT.xlsx [--students LIST]\n"
     "                                       make the mark entry sheet of a test, for a .ptx or .csv class list\n"
     "       hvlib fileindex FILE.kvd OUT.xlsx  make the file index of a test\n"
+    "       hvlib print FILE.kvd OUT.pdf [--paper A4|Letter|A3|Legal] [--landscape]\n"
+    "                                       compose a test as Print does and write it as a PDF\n"
+    "       hvlib export FILE.kvd OUT.rtf   write what Export writes for a test\n"
     "A first line of a class list that looks like column headings is left out unless --keep-first-line.\n"
 #endif
     "Word indexes live in $XDG_CACHE_HOME/harrowvane/words (default ~/.cache/harrowvane/words).\n"
@@ -130,13 +136,53 @@ int Run(std::vector<std::string> args) {
       TDecodedDocument decoded = DecodeDocument(args[0], [](const std::string& subject) {
         return LoadLibrary(subject, std::string());
       });
-      DumpDocument(decoded, std::cout, json);
+      // Like dump: a text that cannot be read fails the run, after every other entry is listed.
+      const int unreadable = DumpDocument(decoded, std::cout, json);
+      for (const std::string& warning : decoded.File.Warnings) std::cerr << "hvlib: " << args[0] << ": " << warning << "\n";
+      if (unreadable > 0) {
+        std::cerr << "hvlib: " << args[0] << ": " << unreadable << " texts could not be read\n";
+        return 1;
+      }
     } catch (const std::exception& e) {
       std::cerr << "hvlib: " << args[0] << ": " << e.what() << "\n";
       return 1;
     }
     return 0;
   }
+#ifdef HV_WITH_QT
+  if (command == "print" || command == "export") {
+    TOutputRequest request;
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      if (command == "print" && args[i] == "--landscape") {
+        request.Landscape = true;
+      } else if (command == "print" && args[i] == "--paper" && i + 1 < args.size()) {
+        request.Paper = args[++i];
+        if (!KnownPaper(request.Paper)) {
+          std::cerr << "hvlib: unknown paper \"" << request.Paper << "\" (A4, Letter, A3 or Legal)\n";
+          return 2;
+        }
+      } else if (args[i].rfind("--", 0) == 0) {
+        return Usage();
+      } else {
+        files.push_back(args[i]);
+      }
+    }
+    if (files.size() != 2) return Usage();
+    request.Document = files[0];
+    request.Output = files[1];
+    try {
+      if (command == "print")
+        PrintDocumentFile(request);
+      else
+        ExportDocumentFile(request);
+    } catch (const std::exception& e) {
+      std::cerr << "hvlib: " << files[0] << ": " << e.what() << "\n";
+      return 1;
+    }
+    return 0;
+  }
+#endif
   return Usage();
 }
 
