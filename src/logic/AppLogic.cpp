@@ -29,6 +29,7 @@ TAppLogic::TAppLogic() { Relay.AddObserver<&TAppLogic::DocumentNotified>(this); 
 
 TAppLogic::~TAppLogic() {
   SelectorPtr.reset();
+  WordIdx.reset();
   for (const auto& doc : DocumentList) Relay.Detach(doc.get());
   DocumentList.clear();
   Closing.clear();
@@ -42,12 +43,31 @@ void TAppLogic::OpenLibrary(const std::string& subject) {
   if (Lib) throw EError("A library is already open");
   SubjectName = subject;
   const TLibraryFiles files = LookupLibraryFiles(subject);
+  // Taken before reading: a file changed meanwhile then differs at the next opening, never the
+  // other way round.
+  std::string identity;
+  try {
+    identity = LibraryFileIdentity(files.LibFilename, files.TextFilename);
+  } catch (const EInOutError&) {
+  }
   AdoptLibrary(subject, OpenLibraryFiles(files.TextFilename, files.LibFilename));
+  FilesIdentity = identity;
   // Taken now: the configured names may be relative to the directory the program started in.
   std::error_code ignored;
   const std::filesystem::path text = std::filesystem::absolute(files.TextFilename, ignored);
   Folder = text.has_parent_path() ? text.parent_path().string() : std::string();
 }
+
+TWordIndex* TAppLogic::OpenWordIndex() {
+  if (WordIdx || !Lib) return WordIdx.get();
+  SetWordIndex(OpenLibraryWordIndex(*Lib, SubjectName, FilesIdentity));
+  return WordIdx.get();
+}
+
+void TAppLogic::SetWordIndex(std::unique_ptr<TWordIndex> index) {
+  WordIdx = std::move(index);
+}
+
 
 void TAppLogic::AdoptLibrary(const std::string& subject, TOpenedLibrary opened) {
   if (Lib) throw EError("A library is already open");
@@ -59,6 +79,11 @@ void TAppLogic::AdoptLibrary(const std::string& subject, TOpenedLibrary opened) 
   Organisation = ReadProfileString(kLibraryIniName, subject, "OrganisationName");
   SelectorPtr = std::make_unique<TQuestionSelector>(*Lib);
   SelectorPtr->AddObserver<&TAppLogic::SearchResultsChanged>(this);
+  // The first word search opens the index; it answers from what is built so far.
+  SelectorPtr->SetWordMatcher([this](const TWordQuery& query, TWordScope scope) {
+    TWordIndex* index = OpenWordIndex();
+    return index != nullptr ? index->Match(query, scope) : std::vector<TQuestion*>();
+  });
 }
 
 std::unique_ptr<TDocLogic> TAppLogic::NewLogic() const { return std::make_unique<TDocLogic>(SubjectName); }

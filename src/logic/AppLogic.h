@@ -10,7 +10,9 @@
 #include "core/Observer.h"
 #include "logic/DocLogic.h"
 #include "logic/QuestionSelector.h"
+#include "logic/WordIndex.h"
 #include "model/Library.h"
+#include "model/LibraryConfig.h"
 
 namespace hv {
 
@@ -128,6 +130,14 @@ public:
   TNotificationRelay& DocumentRelay() { return Relay; }
   TQuestionSelector* Selector() const { return SelectorPtr.get(); }
 
+  // The word index of the open library, opened (not built) on first use; the selector's word
+  // criterion searches it. It is keyed by the state the library's files had when they were read,
+  // so a library updated on disk is indexed again the next time it is opened. A library adopted
+  // without its files gets an index in memory.
+  TWordIndex* WordIndex() const { return WordIdx.get(); }
+  TWordIndex* OpenWordIndex();
+  void SetWordIndex(std::unique_ptr<TWordIndex> index);
+
   void DocumentNotified(TObservable* sender, const TNotificationSet& codes);
   void SearchResultsChanged(TObservable* sender, const TNotificationSet& codes);
 
@@ -154,6 +164,8 @@ private:
   std::vector<std::unique_ptr<TDocContent>> ClipboardList;
   TNotificationRelay Relay;
   std::unique_ptr<TQuestionSelector> SelectorPtr;
+  std::string FilesIdentity;  // of the library files as they were read; empty for an adopted library
+  std::unique_ptr<TWordIndex> WordIdx;
 };
 
 }  // namespace hv

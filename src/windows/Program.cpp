@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 
 #include "commands/Ask.h"
 #include "commands/CommandFramework.h"
@@ -25,6 +26,7 @@
 #include "windows/RelatedForm.h"
 #include "windows/TSListForm.h"
 #include "windows/ViewerForm.h"
+#include "windows/WordSearch.h"
 
 namespace hv {
 
@@ -137,6 +139,11 @@ void TProgram::Show() {
   // Without a window manager nothing maximises a window, so it is given the screen first.
   if (const QScreen* screen = Main->screen()) Main->setGeometry(screen->availableGeometry());
   Main->showMaximized();
+  // A library without a current word index has it built in the background from the start, so
+  // the first word search finds it ready or well on its way.
+  QTimer::singleShot(0, Main.data(), [this] {
+    if (!Main.isNull() && AppLogicPtr) TWordIndexDriver::For(*AppLogicPtr, Main.data())->Start();
+  });
 }
 
 }  // namespace hv

@@ -1,13 +1,16 @@
 #include "windows/QFForm.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QDrag>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMimeData>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QToolButton>
 
 #include <algorithm>
@@ -28,6 +31,7 @@
 #include "windows/MainForm.h"
 #include "windows/SizeablePanel.h"
 #include "windows/ToolWindowView.h"
+#include "windows/WordSearch.h"
 
 namespace hv {
 
@@ -111,7 +115,11 @@ TQFForm::TQFForm(TAppLogic& app, QMainWindow* mainForm)
       Frame(mainForm),
       Panel(new TSizeablePanel),
       Model(new TResultsModel(this)),
-      List(new TResultsListBox(Panel)) {
+      List(new TResultsListBox(Panel)),
+      WordsBox(new QLineEdit(Panel)),
+      WordsScope(new QCheckBox(QStringLiteral("Mark schemes etc."), Panel)),
+      WordsStart(new QPushButton(QStringLiteral("Start Search"), Panel)),
+      WordsContinue(new QPushButton(QStringLiteral("Continue Search"), Panel)) {
   setObjectName(QStringLiteral("QFForm"));
   setWindowTitle(QStringLiteral("Question Finder"));
   setProperty("HelpContext", 201);
@@ -129,7 +137,34 @@ TQFForm::TQFForm(TAppLogic& app, QMainWindow* mainForm)
   // Docked, the dock takes its least size from the panel's.
   Panel->setMinimumSize(Panel->MinWidth(), Panel->MinHeight());
   List->setModel(Model);
-  List->setGeometry(8, 56, 297, 193);
+  List->setGeometry(8, 106, 297, 143);
+  // The seventh criterion: words in the question, and optionally in its mark scheme, examiner's
+  // report and note. Return continues the search, so words typed after choosing a topic narrow it.
+  WordsBox->setObjectName(QStringLiteral("WordsE"));
+  WordsBox->setAccessibleName(QStringLiteral("Words"));
+  WordsBox->setPlaceholderText(QStringLiteral("Words"));
+  WordsBox->setToolTip(QStringLiteral("Words that must all occur; \"a phrase\"; kinet* for a prefix; -word to exclude"));
+  WordsBox->setClearButtonEnabled(true);
+  WordsScope->setObjectName(QStringLiteral("WordsScopeCB"));
+  WordsScope->setToolTip(QStringLiteral("Search the question's mark scheme, examiner's report and note as well"));
+  WordsStart->setObjectName(QStringLiteral("WordsStartB"));
+  WordsContinue->setObjectName(QStringLiteral("WordsContinueB"));
+  for (QWidget* w : std::initializer_list<QWidget*>{WordsBox, WordsScope, WordsStart, WordsContinue}) {
+    QFont small = w->font();
+    small.setPixelSize(11);
+    w->setFont(small);
+  }
+  auto search = [this](bool newSearch) {
+    try {
+      WordSearch(newSearch);
+    } catch (const std::exception& error) {
+      ReportCommandError(error);
+    }
+  };
+  connect(WordsBox, &QLineEdit::returnPressed, this, [search] { search(false); });
+  connect(WordsStart, &QPushButton::clicked, this, [search] { search(true); });
+  connect(WordsContinue, &QPushButton::clicked, this, [search] { search(false); });
+  QFPanelResize();
   connect(Panel.data(), &TSizeablePanel::Resized, this, &TQFForm::QFPanelResize);
   Panel->hide();
   setWidget(Panel.data());
@@ -288,7 +323,22 @@ void TQFForm::UndockWindow() {
 }
 
 void TQFForm::QFPanelResize() {
-  List->resize(std::max(0, Panel->width() - 16), std::max(0, Panel->height() - 62));
+  const int w = Panel->width();
+  WordsBox->setGeometry(8, 56, std::max(0, w - 16), 21);
+  WordsScope->setGeometry(8, 80, std::max(0, w - 16 - 168), 21);
+  WordsStart->setGeometry(w - 8 - 166, 80, 74, 21);
+  WordsContinue->setGeometry(w - 8 - 90, 80, 90, 21);
+  List->setGeometry(8, 106, std::max(0, w - 16), std::max(0, Panel->height() - 112));
+}
+
+void TQFForm::WordSearch(bool newSearch) {
+  TQuestionSelector* selector = App.Selector();
+  if (selector == nullptr) return;
+  TWordIndexDriver* driver = TWordIndexDriver::For(App, Frame.data());
+  driver->Start();
+  const TWordScope scope = WordsScope->isChecked() ? TWordScope::All() : TWordScope{};
+  selector->SetWordCriterion(WordsBox->text().toStdString(), scope, newSearch);
+  driver->SearchMade();
 }
 
 void TQFForm::AppNotified(TObservable*, const TNotificationSet& codes) {
@@ -302,6 +352,12 @@ void TQFForm::ReloadResults() {
   static const std::vector<TQuestion*> kNone;
   Model->Reset(App.Selector() != nullptr ? App.Selector()->Results() : kNone);
   for (TCriterionBox* box : Boxes) box->update();
+  // A new search from a category picker clears the words; the box shows what is searched.
+  if (TQuestionSelector* selector = App.Selector()) {
+    const QString words = QString::fromStdString(selector->WordCriterion());
+    if (WordsBox->text().trimmed() != words.trimmed()) WordsBox->setText(words);
+    if (selector->HasWordCriterion()) WordsScope->setChecked(selector->WordScope() == TWordScope::All());
+  }
 }
 
 void TQFForm::RepaintIfCurrent() {

@@ -16,8 +16,11 @@
 #include "windows/ListClicks.h"
 #include "windows/SizeablePanel.h"
 
+class QCheckBox;
 class QDockWidget;
+class QLineEdit;
 class QMainWindow;
+class QPushButton;
 class QToolButton;
 
 namespace hv {
@@ -82,6 +85,8 @@ public:
   void SyncSelection();
   // What a click on the list does: current list, resource offer, selection.
   void QuestionsLBClick();
+  // Searches by the words in the Words box, starting afresh or within the other criteria.
+  void WordSearch(bool newSearch);
 
   void ShowNormal() override;
   void ShowMinimized() override;
@@ -93,6 +98,8 @@ public:
   // The box and button of a criterion row.
   TCriterionBox* CriterionBox(TClassification which) const { return Boxes[Index(which)]; }
   QToolButton* CriterionButton(TClassification which) const { return Buttons[Index(which)]; }
+  QLineEdit* WordsE() const { return WordsBox; }
+  QCheckBox* WordsScopeCB() const { return WordsScope; }
 
 protected:
   void closeEvent(QCloseEvent* event) override;
@@ -117,6 +124,10 @@ private:
   TResultsListBox* List;
   std::array<TCriterionBox*, kClassificationCount> Boxes{};
   std::array<QToolButton*, kClassificationCount> Buttons{};
+  QLineEdit* WordsBox;
+  QCheckBox* WordsScope;
+  QPushButton* WordsStart;
+  QPushButton* WordsContinue;
   QPointer<QDockWidget> Dock;
   int DockWidth = 313;
   bool Updating = false;

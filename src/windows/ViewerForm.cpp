@@ -27,6 +27,7 @@
 #include "model/Segments.h"
 #include "model/TextStore.h"
 #include "windows/Drawing.h"
+#include "windows/WordSearch.h"
 #include "windows/ToolWindowView.h"
 
 namespace hv {
@@ -328,6 +329,13 @@ void TViewerForm::UndockWindow() {
 
 void TViewerForm::AppNotified(TObservable*, const TNotificationSet& codes) {
   if (codes.Contains(AppCode::CurrentSelection)) UpdateText(false);
+  // A new word search marks its words in the text already shown.
+  if (codes.Contains(AppCode::SearchResults)) HighlightSearchWords();
+}
+
+void TViewerForm::HighlightSearchWords() {
+  const TQuestionSelector* selector = App.Selector();
+  HighlightWords(*Text, selector != nullptr && Loaded != nullptr ? selector->WordQuery() : TWordQuery{});
 }
 
 void TViewerForm::UpdateText(bool force) {
@@ -370,6 +378,7 @@ void TViewerForm::UpdateText(bool force) {
   }
   Text->SetScrollPosY(0);
   Loaded = wanted;
+  HighlightSearchWords();
 }
 
 void TViewerForm::LinkClicked(int, int, QString& typeData) {
