@@ -29,5 +29,5 @@ function(hv_add_qtest name)
   endif()
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "qt"
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HARROWVANE_CONFIG_DIR=${PROJECT_BINARY_DIR}/data/sample;XDG_DATA_HOME=${PROJECT_BINARY_DIR}/test-data")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HARROWVANE_CONFIG_DIR=${PROJECT_BINARY_DIR}/data/sample;XDG_DATA_HOME=${PROJECT_BINARY_DIR}/test-data;XDG_CACHE_HOME=${PROJECT_BINARY_DIR}/test-cache;XDG_CONFIG_HOME=${PROJECT_BINARY_DIR}/test-home/config;XDG_STATE_HOME=${PROJECT_BINARY_DIR}/test-home/state")
 endfunction()

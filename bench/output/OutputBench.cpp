@@ -31,7 +31,11 @@ namespace {
 
 using namespace hv;
 
-constexpr int kQuestions = 100;
+// 100 questions, or HV_BENCH_QUESTIONS of them (360 make a test of about 200 pages).
+const int kQuestions = [] {
+  const int n = qEnvironmentVariableIntValue("HV_BENCH_QUESTIONS");
+  return n > 0 && n <= 5000 ? n : 100;
+}();
 
 // A library of kQuestions questions whose texts the synthesiser writes; the same seeds always give
 // the same texts.

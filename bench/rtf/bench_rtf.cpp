@@ -114,6 +114,24 @@ void BM_LoadAndShowQuestion(benchmark::State& state)
 }
 BENCHMARK(BM_LoadAndShowQuestion)->Unit(benchmark::kMillisecond);
 
+// One unbroken word of the given size, shown as the Viewer shows a text.
+void BM_ShowLongWord(benchmark::State& state)
+{
+    const std::string word = "{\\rtf1\\ansi " + std::string(std::size_t(state.range(0)), 'x') + "}";
+    TTXTextControl control;
+    control.resize(640, 360);
+    control.show();
+    QPixmap canvas(control.viewport()->size());
+    for (auto _ : state) {
+        control.ResetContents();
+        control.LoadFromString(word, TTXTextControl::FormatRtf, true);
+        control.SetScrollPosY(0);
+        control.viewport()->render(&canvas);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(word.size()));
+}
+BENCHMARK(BM_ShowLongWord)->Arg(1 << 20)->Arg(2 << 20)->Unit(benchmark::kMillisecond)->Iterations(2);
+
 // The peers run as processes on the same file; their start-up is small beside 4 MB of input.
 // Every figure here is processor time: the build machine is shared, and wall-clock time there
 // measures the neighbours as much as the code.

@@ -105,6 +105,7 @@ void TCreateSummaryCmd::Execute(QObject*) {
   const std::string fileName = AskWorkbookName();
   if (fileName.empty()) return;
   CreateFileIndexWorkbook(*App.CurrentDocument()->Document, *App.Library(), fileName);
+  ShowStatusMessage(QStringLiteral("Workbook saved as \"%1\"").arg(PathToQt(fileName)));
   ShowWorkbook(fileName);
 }
 
@@ -133,6 +134,7 @@ void TCreateMarkSheetCmd::Execute(QObject*) {
   const std::string templateFile = FindTemplateFile(settings.TemplateName);
   CreateMarkEntryWorkbook(*doc->Document, *App.Library(), settings.UseResource, templateFile, studentList, fileName,
                           AskToDropHeader);
+  ShowStatusMessage(QStringLiteral("Workbook saved as \"%1\"").arg(PathToQt(fileName)));
   ShowWorkbook(fileName);
 }
 

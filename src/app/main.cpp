@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   hv::TProgram program(QCoreApplication::arguments());
   if (!program.Start()) return 1;
   program.Show();
+  QTimer::singleShot(0, [&program] { program.OfferRecovery(); });
   // For installation checks: once the first showing is over (an error box during it would still
   // be waiting), print the caption and the status line and end.
   if (qEnvironmentVariableIntValue("HARROWVANE_QUIT_AFTER_START") == 1) {

@@ -56,6 +56,10 @@ void RestoreWorkingDirectory() {
   std::filesystem::current_path(Installed->ProgramDir, ignored);
 }
 
+void ShowStatusMessage(const QString& text) {
+  if (Installed != nullptr && Installed->StatusMessage) Installed->StatusMessage(text);
+}
+
 void ReportCommandError(const std::exception& error) {
   const QString text = AnsiToQt(error.what());
   if (!HasAsk()) {

@@ -39,6 +39,8 @@ public:
   std::function<void()> Quit;
   // Where file dialogs leave the working directory: configured library paths may be relative to it.
   std::string ProgramDir;
+  // Shows a passing message in the status line; the main window sets it.
+  std::function<void(const QString&)> StatusMessage;
 
 private:
   TCommandEnvironment* Previous;
@@ -57,6 +59,10 @@ std::string PathFromQt(const QString& path);
 
 // Sets the working directory back to the program's directory; never throws.
 void RestoreWorkingDirectory();
+
+// Says in the status line what work that leaves the screen unchanged did (where a file went);
+// nothing when no environment or no status line is there.
+void ShowStatusMessage(const QString& text);
 
 // The one place a command's failure reaches the user when a control ran it: the message goes into
 // an error box and the program carries on.

@@ -125,7 +125,7 @@ TDocContent* TEditCmd::CurrentEntry() const {
                                   : nullptr;
 }
 
-void TEditCmd::RemoveSelection() {
+void TEditCmd::RemoveSelection(std::string_view undoName) {
   TDocLogic* doc = App.CurrentDocument();
   std::vector<TDocContent*> entries;
   for (TStreamable* item : App.Selection())
@@ -134,7 +134,7 @@ void TEditCmd::RemoveSelection() {
   // The selection and the history let go of the entries before they are freed, so no observer
   // of the document's notification meets a freed entry among the selected items.
   App.SetSelection({}, nullptr);
-  doc->RemoveEntries(entries);
+  doc->RemoveEntries(entries, undoName);
 }
 
 TCutCmd::TCutCmd() : TEditCmd({AppCode::CurrentDoc, AppCode::CurrentSelection}) {}
@@ -144,7 +144,7 @@ bool TCutCmd::IsEnabled() { return !App.Selection().empty() && SelectionFromCurr
 void TCutCmd::Execute(QObject*) {
   if (ForwardToTextField(TTextFieldAction::Cut) || !IsEnabled()) return;
   App.SetClipboard(App.Selection());
-  RemoveSelection();
+  RemoveSelection("Cut");
 }
 
 TCopyCmd::TCopyCmd() : TEditCmd({AppCode::CurrentSelection}) {}
@@ -165,7 +165,7 @@ void TPasteCmd::Execute(QObject*) {
   // The document inserts clones, so the clipboard's own entries never enter it.
   TItemList items;
   for (const auto& entry : App.Clipboard()) items.push_back(entry.get());
-  AddItemsToDocument(*App.CurrentDocument(), items, -1);
+  AddItemsToDocument(*App.CurrentDocument(), items, -1, "Paste");
 }
 
 TClearCmd::TClearCmd() : TEditCmd({AppCode::CurrentDoc, AppCode::CurrentSelection}) {}
@@ -174,7 +174,7 @@ bool TClearCmd::IsEnabled() { return !App.Selection().empty() && SelectionFromCu
 
 void TClearCmd::Execute(QObject*) {
   if (ForwardToTextField(TTextFieldAction::Delete) || !IsEnabled()) return;
-  RemoveSelection();
+  RemoveSelection("Clear");
 }
 
 TSelectAllCmd::TSelectAllCmd() : TEditCmd({AppCode::CurrentList}) {}
@@ -188,6 +188,37 @@ void TSelectAllCmd::Execute(QObject*) {
   items.reserve(list.Count());
   for (std::size_t i = 0; i < list.Count(); ++i) items.push_back(list.At(i));
   App.SetSelection(std::move(items), list);
+}
+
+THistoryCmd::THistoryCmd(bool redo)
+    : TEditCmd({AppCode::CurrentDoc, AppCode::Document, AppCode::Modified}, true), Redoes(redo) {}
+
+bool THistoryCmd::IsEnabled() {
+  const TDocLogic* doc = App.CurrentDocument();
+  const std::string name =
+      doc == nullptr ? std::string() : (Redoes ? doc->History().RedoName() : doc->History().UndoName());
+  // The item's caption follows the step it would take, so it is refreshed with the enabled state.
+  if (QAction* item = MenuItem()) {
+    const QString verb = Redoes ? QStringLiteral("&Redo") : QStringLiteral("&Undo");
+    item->setText(name.empty() ? verb : verb + QLatin1Char(' ') + AnsiToQt(name));
+  }
+  if (auto* button = qobject_cast<QAction*>(Button())) {
+    const QString verb = Redoes ? QStringLiteral("Redo") : QStringLiteral("Undo");
+    button->setToolTip(name.empty() ? verb : verb + QLatin1Char(' ') + AnsiToQt(name));
+  }
+  return !name.empty();
+}
+
+void THistoryCmd::Execute(QObject*) {
+  if (!IsEnabled()) return;
+  TDocLogic* doc = App.CurrentDocument();
+  // Nothing may go on pointing at an entry the step takes out of the document.
+  App.SetCurrentList(doc->Document->Entries, -1);
+  App.SetSelection({}, nullptr);
+  const std::vector<TDocContent*> touched = Redoes ? doc->Redo() : doc->Undo();
+  if (touched.empty()) return;
+  App.SetCurrentList(doc->Document->Entries, doc->Document->IndexOf(touched.front()));
+  App.SetSelection(TItemList(touched.begin(), touched.end()), doc->Document->Entries);
 }
 
 TCopyToDocCmd::TCopyToDocCmd() : TEditCmd({AppCode::CurrentDoc, AppCode::CurrentSelection}) {}
@@ -218,7 +249,7 @@ void TCopyToDocCmd::Execute(QObject*) {
     if (kept.empty()) return;
     items = std::move(kept);
   }
-  AddItemsToDocument(*App.CurrentDocument(), items, -1);
+  AddItemsToDocument(*App.CurrentDocument(), items, -1, "Copy to Document");
 }
 
 TToggleNumberedCmd::TToggleNumberedCmd()
@@ -235,7 +266,7 @@ bool TToggleNumberedCmd::IsChecked() {
 
 void TToggleNumberedCmd::Execute(QObject*) {
   if (!IsEnabled()) return;
-  App.CurrentDocument()->ToggleNumbered(App.CurrentIndex());
+  App.CurrentDocument()->ToggleNumbered(App.CurrentIndex(), "Show Number");
 }
 
 // A document that grows or shrinks moves its last entry, so the moves hear every document too.
@@ -252,7 +283,7 @@ void TMoveCmd::Execute(QObject*) {
   TDocLogic* doc = App.CurrentDocument();
   const int from = App.CurrentIndex();
   const int to = Destination(from, static_cast<int>(doc->Document->Entries.size()));
-  doc->MoveEntry(from, to);
+  doc->MoveEntry(from, to, UndoName());
   App.SetCurrentList(doc->Document->Entries, to);
   App.TouchSelection();
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The Edit menu: clipboard operations on the current document, selecting, copying to the
 // document, numbering and moving entries.
+#include <string_view>
+
 #include "commands/CommandFramework.h"
 
 class QWidget;
@@ -34,7 +36,7 @@ protected:
   TDocContent* CurrentEntry() const;
   // Takes the selected entries out of the current document, leaving no current item and an empty
   // selection.
-  void RemoveSelection();
+  void RemoveSelection(std::string_view undoName);
 };
 
 class TCutCmd : public TEditCmd {
@@ -77,6 +79,31 @@ public:
   bool IsEnabled() override;
 };
 
+// Undo and Redo of the current document's last change. The menu item names the change ("&Undo
+// Move Up"); afterwards the entries the change touched are selected.
+class THistoryCmd : public TEditCmd {
+  Q_OBJECT
+public:
+  explicit THistoryCmd(bool redo);
+  void Execute(QObject* sender) override;
+  bool IsEnabled() override;
+
+private:
+  bool Redoes;
+};
+
+class TUndoCmd : public THistoryCmd {
+  Q_OBJECT
+public:
+  TUndoCmd() : THistoryCmd(false) {}
+};
+
+class TRedoCmd : public THistoryCmd {
+  Q_OBJECT
+public:
+  TRedoCmd() : THistoryCmd(true) {}
+};
+
 class TCopyToDocCmd : public TEditCmd {
   Q_OBJECT
 public:
@@ -106,30 +133,36 @@ public:
 protected:
   // Where the entry at index goes, in a document of count entries; index itself when it cannot move.
   virtual int Destination(int index, int count) const = 0;
+  // The change's name in the Undo item ("Move Up").
+  virtual const char* UndoName() const = 0;
 };
 
 class TMoveToTopCmd : public TMoveCmd {
   Q_OBJECT
 protected:
   int Destination(int index, int count) const override;
+  const char* UndoName() const override { return "Move to Top"; }
 };
 
 class TMoveUpCmd : public TMoveCmd {
   Q_OBJECT
 protected:
   int Destination(int index, int count) const override;
+  const char* UndoName() const override { return "Move Up"; }
 };
 
 class TMoveDownCmd : public TMoveCmd {
   Q_OBJECT
 protected:
   int Destination(int index, int count) const override;
+  const char* UndoName() const override { return "Move Down"; }
 };
 
 class TMoveToBottomCmd : public TMoveCmd {
   Q_OBJECT
 protected:
   int Destination(int index, int count) const override;
+  const char* UndoName() const override { return "Move to Bottom"; }
 };
 
 }  // namespace hv

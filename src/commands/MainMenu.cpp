@@ -28,6 +28,8 @@ std::map<std::string, TCommandCreator, std::less<>>& Registry() {
       {"TSaveAsCmd", &Make<TSaveAsCmd>},
       {"TSaveAllCmd", &Make<TSaveAllCmd>},
       {"TExitCmd", &Make<TExitCmd>},
+      {"TUndoCmd", &Make<TUndoCmd>},
+      {"TRedoCmd", &Make<TRedoCmd>},
       {"TCutCmd", &Make<TCutCmd>},
       {"TCopyCmd", &Make<TCopyCmd>},
       {"TPasteCmd", &Make<TPasteCmd>},
@@ -99,6 +101,9 @@ const std::vector<TMenuSpec>& MainMenuSpec() {
        }},
       {"Edit1", "&Edit",
        {
+           {"UndoM", "&Undo", "Ctrl+Z", "TUndoCmd"},
+           {"RedoM", "&Redo", "Ctrl+Shift+Z; Ctrl+Y", "TRedoCmd"},
+           {"N7", "", "", ""},
            {"CutM", "Cu&t", "Ctrl+X", "TCutCmd"},
            {"CopyM", "&Copy", "Ctrl+C", "TCopyCmd"},
            {"PasteM", "&Paste", "Ctrl+V", "TPasteCmd"},
@@ -192,6 +197,8 @@ const std::vector<TToolButtonSpec>& ToolbarSpec() {
       {"btExport", "Export to Word", 39, "TExportCmd"},
       {"PrintB", "Print current document", 3, "TPrintCmd"},
       {"PrintPrevB", "Preview current document", 4, "TPrintPreviewCmd"},
+      {"UndoB", "Undo", -1, "TUndoCmd", "Undo"},
+      {"RedoB", "Redo", -1, "TRedoCmd", "Redo"},
       {"CutB", "Cut", 5, "TCutCmd"},
       {"CopyB", "Copy", 6, "TCopyCmd"},
       {"PasteB", "Paste", 7, "TPasteCmd"},
@@ -208,7 +215,7 @@ const std::vector<TToolButtonSpec>& ToolbarSpec() {
 const std::vector<const char*>& MainWindowCommandOrder() {
   static const std::vector<const char*> order = {
       "TNewCmd", "TOpenCmd", "TCloseCmd", "TSaveCmd", "TSaveAsCmd", "TSaveAllCmd", "TPrintSetupCmd", "TPrintCmd",
-      "TExportCmd", "TPrintPreviewCmd", "TExitCmd", "TCutCmd", "TCopyCmd", "TPasteCmd", "TClearCmd",
+      "TExportCmd", "TPrintPreviewCmd", "TExitCmd", "TUndoCmd", "TRedoCmd", "TCutCmd", "TCopyCmd", "TPasteCmd", "TClearCmd",
       "TSelectAllCmd", "TToggleNumberedCmd", "TMoveToTopCmd", "TMoveUpCmd", "TMoveDownCmd", "TMoveToBottomCmd",
       "TCopyToDocCmd", "TViewQFCmd", "TViewViewerCmd", "TViewMarkSchemeCmd", "TViewExaminersReportCmd",
       "TViewSyllabusCmd", "TPrevCmd", "TNextCmd", "TBackCmd", "TRelatedQuestionsCmd", "TRelatedMarkSchemeCmd",

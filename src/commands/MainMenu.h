@@ -17,7 +17,7 @@ class TCommand;
 struct TMenuItemSpec {
   const char* ObjectName;
   const char* Caption;
-  const char* Shortcut;  // in QKeySequence's portable text form; empty for none
+  const char* Shortcut;  // in QKeySequence's portable text form, several split by "; "; empty for none
   const char* Command;
   bool Visible = true;
   std::vector<TMenuItemSpec> Children = {};
@@ -33,8 +33,9 @@ struct TMenuSpec {
 struct TToolButtonSpec {
   const char* ObjectName;
   const char* Hint;
-  int Glyph;  // index into the button glyph table
+  int Glyph;  // index into the button glyph table; -1 for a button drawn from Artwork
   const char* Command;
+  const char* Artwork = nullptr;  // the name of a button image of its own
 };
 
 const std::vector<TMenuSpec>& MainMenuSpec();

@@ -76,7 +76,7 @@ int ClassIcon(const TTextSegment* segment) {
   return segment != nullptr ? static_cast<int>(ClassIcons().Get(Key(segment->TypeLetter()))) : 0;
 }
 
-void AddItemsToDocument(TDocLogic& doc, const TItemList& items, int index) {
+void AddItemsToDocument(TDocLogic& doc, const TItemList& items, int index, std::string_view undoName) {
   if (!doc.Document) throw EError("There is no document to add to");
   const TLibrary* library = CurrentLibrary;
   TItemList kept;
@@ -90,7 +90,7 @@ void AddItemsToDocument(TDocLogic& doc, const TItemList& items, int index) {
     }
     kept.push_back(item);
   }
-  if (!kept.empty()) doc.InsertEntries(kept, index);
+  if (!kept.empty()) doc.InsertEntries(kept, index, undoName);
 }
 
 }  // namespace hv

@@ -26,6 +26,7 @@ int ClassIcon(const TTextSegment* segment);
 // Inserts items (library segments, document entries or resource identity nodes) at index (-1
 // appends). For each item whose text the document already shows, asks whether to include it
 // again; the items the user drops are left out, and when none is left the document is not touched.
-void AddItemsToDocument(TDocLogic& doc, const TItemList& items, int index);
+// undoName names the change in the Undo item.
+void AddItemsToDocument(TDocLogic& doc, const TItemList& items, int index, std::string_view undoName = "Insert");
 
 }  // namespace hv

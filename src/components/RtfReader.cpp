@@ -51,8 +51,14 @@ int TReader::FormatFor(const CharProps& props)
     return index;
 }
 
-void TReader::AppendBody(const QString& text, const CharProps& props)
+void TReader::AppendBody(const QString& rawText, const CharProps& props)
 {
+    // Control characters other than the tab (from \u8 or \'01, say) are not text: nothing shows
+    // them and no writer can say them back, so they are left out here.
+    QString text = rawText;
+    text.removeIf([](QChar c) { return c.unicode() < 0x20 && c != u'\t'; });
+    if (text.isEmpty())
+        return;
     const int format = FormatFor(props);
     if (!Cur.Runs.empty() && Cur.Runs.back().Format == format && Cur.Runs.back().Image < 0) {
         Cur.Runs.back().Length += int(text.size());
@@ -220,8 +226,9 @@ bool TReader::CharWord(std::string_view w, bool hasParam, int p, bool on)
     if (w == "dn") { c.vert = (hasParam && p == 0) ? 0 : 2; return true; }
     if (w == "fs") { if (hasParam && p > 0) c.halfPoints = std::min(p, 3276); return true; }
     if (w == "f") { if (hasParam) c.font = p; return true; }
-    if (w == "cf") { c.fg = hasParam ? p : 0; return true; }
-    if (w == "highlight" || w == "cb" || w == "chcbpat") { c.bg = (hasParam && p > 0) ? p : -1; return true; }
+    // Colour indexes past the largest table we keep name no colour.
+    if (w == "cf") { c.fg = !hasParam ? 0 : (p >= 0 && p < kMaxColors) ? p : -1; return true; }
+    if (w == "highlight" || w == "cb" || w == "chcbpat") { c.bg = (hasParam && p > 0 && p < kMaxColors) ? p : -1; return true; }
     if (w == "caps") { c.caps = on ? 1 : 0; return true; }
     if (w == "scaps") { c.caps = on ? 2 : 0; return true; }
     if (w == "v") { c.hidden = on; return true; }

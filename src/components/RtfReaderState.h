@@ -51,7 +51,7 @@ struct CharPropsHash {
     std::size_t operator()(const CharProps& p) const noexcept
     {
         std::size_t h = std::size_t(p.font) * 1000003u ^ std::size_t(p.halfPoints) * 31u;
-        h ^= std::size_t(p.fg + 7) * 131u ^ std::size_t(p.bg + 11) * 8191u ^ std::size_t(p.link + 3) * 524287u;
+        h ^= (std::size_t(p.fg) + 7u) * 131u ^ (std::size_t(p.bg) + 11u) * 8191u ^ (std::size_t(p.link) + 3u) * 524287u;
         h ^= std::size_t(p.fieldId) * 17u;
         h ^= std::size_t(p.bold | p.italic << 1 | p.strike << 2 | p.hidden << 3) << 20;
         h ^= std::size_t(p.underline | p.vert << 4 | p.caps << 6 | p.fieldKind << 8) << 24;

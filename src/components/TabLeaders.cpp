@@ -91,7 +91,8 @@ void DrawTabLeaders(QPainter& painter, const QTextDocument& document, const QRec
         const QRectF rect = layout->blockBoundingRect(block);
         if (!rect.intersects(clip))
             continue;
-        const QPointF origin = rect.topLeft() - tl->boundingRect().topLeft();
+        // The block's rectangle starts at its layout's origin across, and at its first line down.
+        const QPointF origin(rect.left(), rect.top() - tl->boundingRect().top());
         for (qsizetype i = text.indexOf(QLatin1Char('\t')); i >= 0; i = text.indexOf(QLatin1Char('\t'), i + 1)) {
             const QTextLine line = tl->lineForTextPosition(int(i));
             if (!line.isValid())

@@ -16,6 +16,37 @@
 
 using namespace rtf;
 
+namespace {
+
+// Qt lays out a word longer than a line in time that grows with the square of its length (a
+// megabyte-long word takes half a minute), unless lines may break anywhere. A text holding such a
+// run is wrapped anywhere; the text itself is not changed.
+constexpr qsizetype kLongRun = 2000;
+
+bool HasLongRun(const QTextDocument& doc)
+{
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (b.length() <= kLongRun)
+            continue;
+        qsizetype run = 0;
+        for (const QChar ch : b.text()) {
+            run = ch.isSpace() ? 0 : run + 1;
+            if (run > kLongRun)
+                return true;
+        }
+    }
+    return false;
+}
+
+void FitLongRuns(QTextEdit& edit)
+{
+    const auto mode = HasLongRun(*edit.document()) ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+    if (edit.wordWrapMode() != mode)
+        edit.setWordWrapMode(mode);
+}
+
+}  // namespace
+
 void TTXTextControl::ResetContents()
 {
     clear();
@@ -81,6 +112,7 @@ bool TTXTextControl::LoadFromString(std::string_view text, int format, bool atSe
             QTextCursor(Footer.get()).insertFragment(QTextDocumentFragment(footer.get()));
             FooterCursor = QTextCursor(Footer.get());
         }
+        FitLongRuns(*this);
         // The caret stays at the top, where setDocument put it: moving it to the end would lay out
         // the whole text at once.
         InvalidatePages();
@@ -108,6 +140,8 @@ bool TTXTextControl::LoadFromString(std::string_view text, int format, bool atSe
     }
     doc->setUndoRedoEnabled(undo);
     SetActiveCursor(c);
+    if (!FooterActive)
+        FitLongRuns(*this);
     InvalidatePages();
     return true;
 }

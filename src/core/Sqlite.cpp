@@ -209,9 +209,10 @@ void MigrateSchema(TSqlDatabase& db, const std::vector<std::function<void(TSqlDa
 
 TSqlDatabase OpenStore(const std::string& path,
                        const std::vector<std::function<void(TSqlDatabase&)>>& migrations,
-                       std::string* setAsideMessage) {
+                       std::string* setAsideMessage, int busyTimeoutMs) {
   try {
     TSqlDatabase db(path);
+    db.SetBusyTimeout(busyTimeoutMs);
     db.CheckIntegrity();
     MigrateSchema(db, migrations);
     return db;
@@ -226,6 +227,7 @@ TSqlDatabase OpenStore(const std::string& path,
     if (setAsideMessage)
       *setAsideMessage = std::string(e.what()) + ". It was kept as " + aside + " and a new one was started.";
     TSqlDatabase db(path);
+    db.SetBusyTimeout(busyTimeoutMs);
     MigrateSchema(db, migrations);
     return db;
   }

@@ -123,10 +123,11 @@ void MigrateSchema(TSqlDatabase& db, const std::vector<std::function<void(TSqlDa
 // written by a newer version is renamed aside (path + ".damaged-YYYYMMDD-HHMMSS" or
 // ".newer-...") and a fresh database is created in its place; setAsideMessage then says so,
 // naming both files, so the caller can tell the user once. Errors that leave no usable file at
-// path (a read-only folder, a full disk) are thrown.
+// path (a read-only folder, a full disk) are thrown. busyTimeoutMs bounds the wait for another
+// program's lock (a store opened on the user interface thread must not wait long).
 TSqlDatabase OpenStore(const std::string& path,
                        const std::vector<std::function<void(TSqlDatabase&)>>& migrations,
-                       std::string* setAsideMessage = nullptr);
+                       std::string* setAsideMessage = nullptr, int busyTimeoutMs = 2000);
 
 // The version of the SQLite library in use, and whether it has the full-text engine.
 std::string SqliteVersion();

@@ -30,6 +30,7 @@ TAppLogic::TAppLogic() { Relay.AddObserver<&TAppLogic::DocumentNotified>(this); 
 TAppLogic::~TAppLogic() {
   if (StatsPtr) StatsPtr->RemoveObserver<&TAppLogic::StatsChanged>(this);
   SelectorPtr.reset();
+  WordIdx.reset();
   for (const auto& doc : DocumentList) Relay.Detach(doc.get());
   DocumentList.clear();
   Closing.clear();
@@ -43,12 +44,31 @@ void TAppLogic::OpenLibrary(const std::string& subject) {
   if (Lib) throw EError("A library is already open");
   SubjectName = subject;
   const TLibraryFiles files = LookupLibraryFiles(subject);
+  // Taken before reading: a file changed meanwhile then differs at the next opening, never the
+  // other way round.
+  std::string identity;
+  try {
+    identity = LibraryFileIdentity(files.LibFilename, files.TextFilename);
+  } catch (const EInOutError&) {
+  }
   AdoptLibrary(subject, OpenLibraryFiles(files.TextFilename, files.LibFilename));
+  FilesIdentity = identity;
   // Taken now: the configured names may be relative to the directory the program started in.
   std::error_code ignored;
   const std::filesystem::path text = std::filesystem::absolute(files.TextFilename, ignored);
   Folder = text.has_parent_path() ? text.parent_path().string() : std::string();
 }
+
+TWordIndex* TAppLogic::OpenWordIndex() {
+  if (WordIdx || !Lib) return WordIdx.get();
+  SetWordIndex(OpenLibraryWordIndex(*Lib, SubjectName, FilesIdentity));
+  return WordIdx.get();
+}
+
+void TAppLogic::SetWordIndex(std::unique_ptr<TWordIndex> index) {
+  WordIdx = std::move(index);
+}
+
 
 void TAppLogic::AdoptLibrary(const std::string& subject, TOpenedLibrary opened) {
   if (Lib) throw EError("A library is already open");
@@ -60,6 +80,11 @@ void TAppLogic::AdoptLibrary(const std::string& subject, TOpenedLibrary opened) 
   Organisation = ReadProfileString(kLibraryIniName, subject, "OrganisationName");
   SelectorPtr = std::make_unique<TQuestionSelector>(*Lib);
   SelectorPtr->AddObserver<&TAppLogic::SearchResultsChanged>(this);
+  // The first word search opens the index; it answers from what is built so far.
+  SelectorPtr->SetWordMatcher([this](const TWordQuery& query, TWordScope scope) {
+    TWordIndex* index = OpenWordIndex();
+    return index != nullptr ? index->Match(query, scope) : std::vector<TQuestion*>();
+  });
   if (!Filter.IsEmpty()) ApplyStatsFilter();
 }
 
@@ -174,6 +199,12 @@ void TAppLogic::OpenDocument(const std::string& fileName) {
   } catch (const std::exception& e) {
     throw EInOutError("Cannot open " + shown + ": " + e.what());
   }
+  Adopt(std::move(doc));
+}
+
+void TAppLogic::RecoverDocument(const std::string& copyFile, const std::string& origin) {
+  std::unique_ptr<TDocLogic> doc = NewLogic();
+  doc->LoadRecoveryCopy(copyFile, origin.empty() ? "Untitled" : origin);
   Adopt(std::move(doc));
 }
 

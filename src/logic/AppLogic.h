@@ -12,7 +12,9 @@
 #include "logic/DocLogic.h"
 #include "logic/QuestionSelector.h"
 #include "logic/QuestionStats.h"
+#include "logic/WordIndex.h"
 #include "model/Library.h"
+#include "model/LibraryConfig.h"
 
 namespace hv {
 
@@ -104,6 +106,9 @@ public:
   // not a test document); nothing is added or notified then. Items the library lacks and
   // unreadable free texts do not fail: the document records them for the user to be told.
   void OpenDocument(const std::string& fileName);
+  // Opens a crash-recovery copy as an untitled, modified document that names the test it came
+  // from (origin, empty for an untitled one). Failures go on to the caller; nothing is added then.
+  void RecoverDocument(const std::string& copyFile, const std::string& origin);
   void CreateMarkSchemeDocument();
   // Derives the report document from the current document; without one raises EError with
   // kReportNeedsDocument. A failure adds nothing.
@@ -150,6 +155,13 @@ public:
   void SetStatsFilter(const TStatsFilter& filter);
   const TStatsFilter& StatsFilter() const { return Filter; }
   void StatsChanged(TObservable* sender, const TNotificationSet& codes);
+  // The word index of the open library, opened (not built) on first use; the selector's word
+  // criterion searches it. It is keyed by the state the library's files had when they were read,
+  // so a library updated on disk is indexed again the next time it is opened. A library adopted
+  // without its files gets an index in memory.
+  TWordIndex* WordIndex() const { return WordIdx.get(); }
+  TWordIndex* OpenWordIndex();
+  void SetWordIndex(std::unique_ptr<TWordIndex> index);
 
   void DocumentNotified(TObservable* sender, const TNotificationSet& codes);
   void SearchResultsChanged(TObservable* sender, const TNotificationSet& codes);
@@ -180,6 +192,8 @@ private:
   std::unique_ptr<TStatsStore> StatsPtr;
   TStatsFilter Filter;
   void ApplyStatsFilter();
+  std::string FilesIdentity;  // of the library files as they were read; empty for an adopted library
+  std::unique_ptr<TWordIndex> WordIdx;
 };
 
 }  // namespace hv

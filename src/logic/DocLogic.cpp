@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unordered_set>
 
 #include "core/Errors.h"
 #include "logic/AppLogic.h"
@@ -122,7 +123,10 @@ TDocLogic::TDocLogic(std::string subject) : SubjectName(std::move(subject)) {}
 
 TDocLogic::~TDocLogic() = default;
 
-void TDocLogic::CreateNew() { Document = std::make_unique<TDocument>(); }
+void TDocLogic::CreateNew() {
+  Document = std::make_unique<TDocument>();
+  UndoHistory.Clear();
+}
 
 void TDocLogic::LoadFromFile(const std::string& fileName) {
   auto file = std::make_unique<TFileStream>(fileName, TFileStream::TMode::OpenRead);
@@ -138,6 +142,7 @@ void TDocLogic::LoadFromFile(const std::string& fileName) {
   TextStore = std::move(store);
   FileName = fileName;
   OnDisk = identity;
+  UndoHistory.Clear();
   IsModified = false;
 }
 
@@ -159,6 +164,30 @@ bool TDocLogic::IsOwnFile(const std::string& fileName) const {
          mine.st_dev == target.st_dev && mine.st_ino == target.st_ino;
 }
 
+std::unique_ptr<TFileStream> TDocLogic::WriteAtomically(const std::string& fileName,
+                                                        std::vector<TChunkPlacement>& placements) {
+  const std::string dir = DirectoryOf(fileName);
+  RemoveStaleTemporaries(dir);
+  std::string tempName;
+  // Locked from the start, so the file is never visible under the target name unlocked.
+  std::unique_ptr<TFileStream> file = CreateLockedTemporary(dir, tempName);
+  try {
+    if (::fchmod(file->Handle(), NewFileMode(fileName)) != 0) ThrowSaveError("Cannot write", tempName, errno);
+    std::unique_ptr<TStream> filter = SaveStreamFilter ? SaveStreamFilter(*file) : nullptr;
+    TStream& out = filter ? *filter : *file;
+    placements = WriteDocumentFile(out, *Document, SubjectName);
+    out.Flush();
+    file->Flush();
+    if (::rename(tempName.c_str(), fileName.c_str()) != 0) ThrowSaveError("Cannot save", fileName, errno);
+  } catch (...) {
+    file.reset();
+    ::unlink(tempName.c_str());
+    throw;
+  }
+  SyncDirectory(dir);
+  return file;
+}
+
 void TDocLogic::SaveToFile(const std::string& fileName, bool overwriteChanged) {
   if (!Document) throw EError("There is no document to save");
   // Locks only hold against this program: a sync client, an editor or another machine may have
@@ -175,26 +204,8 @@ void TDocLogic::SaveToFile(const std::string& fileName, bool overwriteChanged) {
       throw EInOutError("Cannot save \"" + fileName + "\". It is open in another window or program");
   }
 
-  const std::string dir = DirectoryOf(fileName);
-  RemoveStaleTemporaries(dir);
-  std::string tempName;
-  // Locked from the start, so the file is never visible under the target name unlocked.
-  std::unique_ptr<TFileStream> file = CreateLockedTemporary(dir, tempName);
   std::vector<TChunkPlacement> placements;
-  try {
-    if (::fchmod(file->Handle(), NewFileMode(fileName)) != 0) ThrowSaveError("Cannot write", tempName, errno);
-    std::unique_ptr<TStream> filter = SaveStreamFilter ? SaveStreamFilter(*file) : nullptr;
-    TStream& out = filter ? *filter : *file;
-    placements = WriteDocumentFile(out, *Document, SubjectName);
-    out.Flush();
-    file->Flush();
-    if (::rename(tempName.c_str(), fileName.c_str()) != 0) ThrowSaveError("Cannot save", fileName, errno);
-  } catch (...) {
-    file.reset();
-    ::unlink(tempName.c_str());
-    throw;
-  }
-  SyncDirectory(dir);
+  std::unique_ptr<TFileStream> file = WriteAtomically(fileName, placements);
 
   // The document only reads its file from now on: kept open read-only, locked again at once.
   // Should the name already point elsewhere, the written file stays open as it is.
@@ -224,17 +235,52 @@ void TDocLogic::SaveToFile(const std::string& fileName, bool overwriteChanged) {
     placement.Chunk->Offset = placement.Offset;
     placement.Chunk->ReleaseLines();
   }
+  DetachHeldTexts(TextStore.get());
   TextStore = std::move(store);
   targetLock.reset();
   FileName = fileName;
+  RecoveredFrom.clear();
+  UndoHistory.MarkClean();
   IsModified = false;
   Notify({AppCode::Modified, AppCode::Filename});
+}
+
+void TDocLogic::SaveCopyTo(const std::string& fileName) {
+  if (!Document) throw EError("There is no document to save");
+  std::vector<TChunkPlacement> placements;
+  WriteAtomically(fileName, placements);
+}
+
+void TDocLogic::LoadRecoveryCopy(const std::string& fileName, const std::string& recoveredFrom) {
+  LoadFromFile(fileName);
+  // The copy stays open as the store of the texts, but Save must ask for a name: the copy is not
+  // the teacher's file.
+  FileName.clear();
+  RecoveredFrom = recoveredFrom;
+  UndoHistory.MarkUnreachable();
+  IsModified = true;
+}
+
+void TDocLogic::DetachHeldTexts(const TTextStore* oldStore) {
+  if (oldStore == nullptr) return;
+  UndoHistory.ForEachHeldChunk([oldStore](TTextChunk& chunk) {
+    if (chunk.Store != oldStore) return;
+    try {
+      chunk.GetLines();
+    } catch (const std::exception&) {
+      // A record that could not be read before cannot be read later either; it stays empty.
+      chunk.Lines.emplace();
+    }
+    chunk.Store = nullptr;
+  });
 }
 
 void TDocLogic::InitFromMarkSchemes(const TDocument& source) {
   auto document = std::make_unique<TDocument>();
   document->AddMarkSchemes(source);
   Document = std::move(document);
+  UndoHistory.Clear();
+  UndoHistory.MarkUnreachable();
   IsModified = true;
 }
 
@@ -242,11 +288,14 @@ void TDocLogic::InitFromReports(const TDocument& source) {
   auto document = std::make_unique<TDocument>();
   document->AddReports(source);
   Document = std::move(document);
+  UndoHistory.Clear();
+  UndoHistory.MarkUnreachable();
   IsModified = true;
 }
 
 void TDocLogic::Close() {
   Notify({AppCode::DocDestroy});
+  UndoHistory.Clear();
   Document.reset();
   TextStore.reset();
   if (Owner != nullptr) Owner->ReleaseDocument(this);  // frees this object: nothing may follow
@@ -258,47 +307,98 @@ std::string TDocLogic::DisplayName() const {
   return slash == std::string::npos ? FileName : FileName.substr(slash + 1);
 }
 
-template <class TEdit>
-void TDocLogic::Edit(TEdit edit) {
-  const std::vector<TDocContent*> before = Document->Entries;
-  try {
-    edit(*Document);
-  } catch (...) {
-    // An insertion that failed half-way keeps what it inserted; observers must see that.
-    if (Document->Entries != before) {
-      IsModified = true;
-      Notify({AppCode::Modified, AppCode::Document});
-    }
-    throw;
+std::string TDocLogic::Caption() const {
+  std::string caption = DisplayName();
+  if (!RecoveredFrom.empty()) {
+    const auto slash = RecoveredFrom.find_last_of('/');
+    caption += " - recovered from " + (slash == std::string::npos ? RecoveredFrom : RecoveredFrom.substr(slash + 1));
   }
-  IsModified = true;
+  if (IsModified) caption += '*';
+  return caption;
+}
+
+void TDocLogic::Changed() {
+  IsModified = !UndoHistory.IsClean();
   Notify({AppCode::Modified, AppCode::Document});
 }
 
-void TDocLogic::InsertEntries(const std::vector<TStreamable*>& items, int index) {
-  Edit([&](TDocument& d) { d.InsertEntries(items, index); });
+void TDocLogic::Record(std::unique_ptr<TDocStep> step) {
+  UndoHistory.Push(std::move(step));
+  Changed();
 }
 
-void TDocLogic::RemoveEntries(const std::vector<TDocContent*>& entries) {
-  Edit([&](TDocument& d) { d.RemoveEntries(entries); });
+void TDocLogic::InsertEntries(const std::vector<TStreamable*>& items, int index, std::string_view undoName) {
+  const std::unordered_set<const TDocContent*> before(Document->Entries.begin(), Document->Entries.end());
+  // An insertion that failed half-way keeps what it inserted, and that much can be undone.
+  auto record = [&] {
+    std::vector<std::pair<int, TDocContent*>> places;
+    for (std::size_t i = 0; i < Document->Entries.size(); ++i)
+      if (before.count(Document->Entries[i]) == 0) places.emplace_back(static_cast<int>(i), Document->Entries[i]);
+    if (places.empty()) return;
+    Record(std::make_unique<TPlaceStep>(std::string(undoName), TPlaceStep::TKind::Inserted, *Document,
+                                        std::move(places)));
+  };
+  try {
+    Document->InsertEntries(items, index);
+  } catch (...) {
+    record();
+    throw;
+  }
+  record();
 }
 
-void TDocLogic::MoveEntry(int from, int to) {
-  Edit([&](TDocument& d) { d.MoveEntry(from, to); });
+void TDocLogic::RemoveEntries(const std::vector<TDocContent*>& entries, std::string_view undoName) {
+  std::vector<std::pair<int, TDocContent*>> places;
+  std::unordered_set<const TDocContent*> seen;
+  for (TDocContent* entry : entries) {
+    const int index = Document->IndexOf(entry);
+    if (index >= 0 && seen.insert(entry).second) places.emplace_back(index, entry);
+  }
+  if (places.empty()) {
+    Changed();
+    return;
+  }
+  Record(std::make_unique<TPlaceStep>(std::string(undoName), TPlaceStep::TKind::Removed, *Document,
+                                      std::move(places)));
 }
 
-void TDocLogic::ToggleNumbered(int index) {
-  Edit([&](TDocument& d) { d.ToggleNumbered(index); });
+void TDocLogic::MoveEntry(int from, int to, std::string_view undoName) {
+  Document->MoveEntry(from, to);
+  Record(std::make_unique<TMoveStep>(std::string(undoName), from, to, *Document));
+}
+
+void TDocLogic::ToggleNumbered(int index, std::string_view undoName) {
+  Document->ToggleNumbered(index);
+  Record(std::make_unique<TToggleStep>(std::string(undoName), index, *Document));
 }
 
 void TDocLogic::ReplaceText(int index, std::string_view title, bool numbered, std::unique_ptr<TTextChunk> chunk,
-                            std::int16_t time, std::int16_t marks) {
-  Edit([&](TDocument& d) { d.ReplaceText(index, title, numbered, std::move(chunk), time, marks); });
+                            std::int16_t time, std::int16_t marks, std::string_view undoName) {
+  TEntryPtr old = Document->ReplaceText(index, title, numbered, std::move(chunk), time, marks);
+  Record(std::make_unique<TSwapStep>(std::string(undoName), index, std::move(old), *Document));
 }
 
 void TDocLogic::InsertText(int index, std::string_view title, bool numbered, std::unique_ptr<TTextChunk> chunk,
-                           std::int16_t time, std::int16_t marks) {
-  Edit([&](TDocument& d) { d.InsertText(index, title, numbered, std::move(chunk), time, marks); });
+                           std::int16_t time, std::int16_t marks, std::string_view undoName) {
+  Document->InsertText(index, title, numbered, std::move(chunk), time, marks);
+  const int at = index < 0 ? static_cast<int>(Document->Entries.size()) - 1 : index;
+  Record(std::make_unique<TPlaceStep>(std::string(undoName), TPlaceStep::TKind::Inserted, *Document,
+                                      std::vector<std::pair<int, TDocContent*>>{
+                                          {at, Document->Entries[static_cast<std::size_t>(at)]}}));
+}
+
+std::vector<TDocContent*> TDocLogic::Undo() {
+  if (!Document) throw EError("There is no document");
+  std::vector<TDocContent*> touched = UndoHistory.Undo(*Document).Touched();
+  Changed();
+  return touched;
+}
+
+std::vector<TDocContent*> TDocLogic::Redo() {
+  if (!Document) throw EError("There is no document");
+  std::vector<TDocContent*> touched = UndoHistory.Redo(*Document).Touched();
+  Changed();
+  return touched;
 }
 
 }  // namespace hv

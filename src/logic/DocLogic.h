@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "core/Observer.h"
-#include "model/Document.h"
 #include "logic/DocFile.h"
+#include "logic/DocHistory.h"
+#include "model/Document.h"
 #include "model/TextStore.h"
 
 namespace hv {
@@ -55,6 +56,8 @@ public:
   std::unique_ptr<TTextStore> TextStore;  // over the document file; none until saved or loaded
   std::string FileName;
   bool IsModified = false;
+  // The test an untitled document was recovered from after a crash; shown in its caption.
+  std::string RecoveredFrom;
 
   // What opening found, for the one message the user is shown about it: typed IDs the library
   // lacks (placeholder entries), entries whose text could not be read, and what the reader
@@ -81,20 +84,38 @@ public:
   // file when another program changed or replaced it since it was read raises EFileChanged,
   // unless overwriteChanged says the user agreed.
   void SaveToFile(const std::string& fileName, bool overwriteChanged = false);
+  // Writes the document to another file the same safe way, for crash recovery, and leaves the
+  // document, its file and its modified state as they were.
+  void SaveCopyTo(const std::string& fileName);
+  // Opens a recovery copy as an untitled, modified document that remembers the test it came from.
+  void LoadRecoveryCopy(const std::string& fileName, const std::string& recoveredFrom);
   void InitFromMarkSchemes(const TDocument& source);
   void InitFromReports(const TDocument& source);
   void Close();
   // The file name without its folder, or "Untitled".
   std::string DisplayName() const;
 
-  void InsertEntries(const std::vector<TStreamable*>& items, int index);
-  void RemoveEntries(const std::vector<TDocContent*>& entries);
-  void MoveEntry(int from, int to);
-  void ToggleNumbered(int index);
+  // The window caption: the display name, the test a recovered document came from, and "*" while
+  // there are unsaved changes.
+  std::string Caption() const;
+
+  // Every change is one step of the undo history, named for the menu ("Undo Move Up").
+  void InsertEntries(const std::vector<TStreamable*>& items, int index, std::string_view undoName = "Insert");
+  void RemoveEntries(const std::vector<TDocContent*>& entries, std::string_view undoName = "Delete");
+  void MoveEntry(int from, int to, std::string_view undoName = "Move");
+  void ToggleNumbered(int index, std::string_view undoName = "Show Number");
   void ReplaceText(int index, std::string_view title, bool numbered, std::unique_ptr<TTextChunk> chunk,
-                   std::int16_t time, std::int16_t marks);
+                   std::int16_t time, std::int16_t marks, std::string_view undoName = "Edit Text");
   void InsertText(int index, std::string_view title, bool numbered, std::unique_ptr<TTextChunk> chunk,
-                  std::int16_t time, std::int16_t marks);
+                  std::int16_t time, std::int16_t marks, std::string_view undoName = "Insert Text");
+
+  const TDocHistory& History() const { return UndoHistory; }
+  // Take back or do again the last step; both notify like any change and answer the entries the
+  // step touched that are in the document now, for the caller to select.
+  std::vector<TDocContent*> Undo();
+  std::vector<TDocContent*> Redo();
+  // Lets a caller shrink the history's memory budget (tests and benchmarks).
+  void SetHistoryBudget(std::size_t bytes) { UndoHistory.Budget = bytes; }
 
   // Lets tests put a failing stream between the save and the temporary file; the answered stream
   // writes through to the file it is given.
@@ -102,11 +123,17 @@ public:
 
 private:
   friend class TAppLogic;
-  template <class TEdit>
-  void Edit(TEdit edit);
+  void Record(std::unique_ptr<TDocStep> step);
+  void Changed();
+  // The held steps' texts that still live in the file being replaced move into memory.
+  void DetachHeldTexts(const TTextStore* oldStore);
+  // The safe write shared by Save and the recovery copies: answers the new file, open and locked,
+  // and where each free text went in it.
+  std::unique_ptr<TFileStream> WriteAtomically(const std::string& fileName, std::vector<TChunkPlacement>& placements);
   bool IsOwnFile(const std::string& fileName) const;
 
   std::string SubjectName;
+  TDocHistory UndoHistory;
   TFileIdentity OnDisk;  // of FileName, when the document last read or wrote it
   TAppLogic* Owner = nullptr;  // frees this object at the end of Close
 };

@@ -54,6 +54,11 @@ bool TQuestionSelector::Matches(const TQuestion& q, const TCriteria& c) {
 
 void TQuestionSelector::Search(const TCriteria& criteria, std::vector<TQuestion*>& target) const {
   target.clear();
+  if (!Query.Empty()) {
+    for (TQuestion* q : WordMatches)
+      if (Matches(*q, criteria)) target.push_back(q);
+    return;
+  }
   if (Lib.QuestionTree == nullptr) return;
   // Below an identity criterion nothing else can match, so the walk starts there.
   TCategory* start = criteria[TClassification::Identity] != nullptr ? criteria[TClassification::Identity]
@@ -180,7 +185,38 @@ std::unique_ptr<TSet> TQuestionSelector::Available(TClassification which) const 
   return set;
 }
 
+void TQuestionSelector::ClearCriteria() {
+  Current = TCriteria{};
+  Words.clear();
+  Query = TWordQuery{};
+  Scope = TWordScope{};
+  WordMatches.clear();
+}
+
+void TQuestionSelector::SetWordCriterion(const std::string& words, TWordScope scope, bool newSearch) {
+  TWordQuery query = ParseWordQuery(words);
+  // Only the words count: "kettle" and " kettle " are the same criterion.
+  if (query.Empty()) scope = TWordScope{};
+  if (!newSearch && query.Terms == Query.Terms && (query.Empty() || scope == Scope)) return;
+  if (newSearch) ClearCriteria();
+  Words = query.Empty() ? std::string() : words;
+  Query = std::move(query);
+  Scope = scope;
+  WordMatches.clear();
+  if (!Query.Empty() && Matcher) WordMatches = Matcher(Query, Scope);
+  Search(Current, ResultList);
+  Notify(TNotificationSet{});
+}
+
+void TQuestionSelector::RefreshWordMatches() {
+  if (Query.Empty()) return;
+  WordMatches = Matcher ? Matcher(Query, Scope) : std::vector<TQuestion*>();
+  Search(Current, ResultList);
+  Notify(TNotificationSet{});
+}
+
 bool TQuestionSelector::IsOnlyCriterion(const TCategory* category) const {
+  if (!Query.Empty()) return false;
   return std::all_of(Current.Nodes.begin(), Current.Nodes.end(),
                      [&](const TCategory* c) { return c == nullptr || c == category; });
 }

@@ -4,10 +4,13 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/Collections.h"
 #include "core/Observer.h"
+#include "logic/WordIndex.h"
+#include "logic/WordQuery.h"
 
 namespace hv {
 
@@ -37,10 +40,14 @@ bool AnyWithin(const TCategory* category, const std::vector<T*>& list) {
   return false;
 }
 
-// Holds up to six criteria over one library and keeps Results, in the pre-order of the question
-// tree, equal to the questions that satisfy every set criterion. Narrowing a criterion filters
-// the current results; every other change rescans the tree. Observers are notified with the empty
-// set after every change of the results. Any number of selectors may work on the same library.
+// The questions matching a word query, best first; supplied by the word index.
+using TWordMatcher = std::function<std::vector<TQuestion*>(const TWordQuery&, TWordScope)>;
+
+// Holds up to six category criteria and a word criterion over one library and keeps Results equal
+// to the questions that satisfy every set criterion: in the pre-order of the question tree, or
+// best first while words are set. Narrowing a criterion filters the current results; every other
+// change rescans the tree (or the word matches). Observers are notified with the empty set after
+// every change of the results. Any number of selectors may work on the same library.
 class TQuestionSelector : public TObservable {
 public:
   // Starts with no criteria and every question of the library; does not notify.
@@ -78,12 +85,24 @@ public:
   std::unique_ptr<TSet> AvailableResources() const { return Available(TClassification::Resource); }
   std::unique_ptr<TSet> Available(TClassification which) const;
 
+  // The word criterion: what was typed, read as a query, and the texts it searches. Empty text
+  // (or text without a word) means no word criterion; the word matcher must be set for one.
+  void SetWordCriterion(const std::string& words, TWordScope scope, bool newSearch);
+  const std::string& WordCriterion() const { return Words; }
+  const TWordQuery& WordQuery() const { return Query; }
+  TWordScope WordScope() const { return Scope; }
+  bool HasWordCriterion() const { return !Query.Empty(); }
+  void SetWordMatcher(TWordMatcher matcher) { Matcher = std::move(matcher); }
+  // Asks the word index again for the current words (it has grown) and notifies.
+  void RefreshWordMatches();
+
   // True when no criterion other than this category is active.
   bool IsOnlyCriterion(const TCategory* category) const;
-  // Forgets every criterion; Results stay and nobody is notified.
-  void ClearCriteria() { Current = TCriteria{}; }
+  // Forgets every criterion, the words too; Results stay and nobody is notified.
+  void ClearCriteria();
 
-  // Fills target with every question of the library that matches, in tree order.
+  // Fills target with every question of the library that matches, in tree order (best first
+  // among the word matches while words are set).
   void Search(const TCriteria& criteria, std::vector<TQuestion*>& target) const;
   // Fills target with the questions of Results that match, keeping their order.
   void Refine(const TCriteria& criteria, std::vector<TQuestion*>& target);
@@ -103,6 +122,11 @@ private:
   TCriteria Current;
   std::vector<TQuestion*> ResultList;
   TResultFilter Filter;
+  std::string Words;
+  TWordQuery Query;
+  TWordScope Scope;
+  std::vector<TQuestion*> WordMatches;  // of the current word criterion, best first
+  TWordMatcher Matcher;
 };
 
 }  // namespace hv

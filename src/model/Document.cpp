@@ -112,6 +112,12 @@ void TDocument::InsertEntries(const std::vector<TStreamable*>& items, int positi
       } else if (auto* node = dynamic_cast<TIdentityCategory*>(item)) {
         if (CurrentLibrary == nullptr) throw EDataError("No text for ID: R" + FullID(node));
         entry = CurrentLibrary->FindSegment("R" + FullID(node), false)->CreateContent();
+      } else if (auto* text = dynamic_cast<TText*>(item)) {
+        // A text's CreateContent adopts it; the caller's text stays with whoever owns it.
+        std::unique_ptr<TText> copy = text->CreateText();
+        if (text->Chunk != nullptr) copy->SetChunk(text->Chunk->Copy());
+        entry = copy->CreateContent();
+        copy.release();
       } else if (auto* segment = dynamic_cast<TTextSegment*>(item)) {
         entry = segment->CreateContent();
       } else {
@@ -166,23 +172,43 @@ void SetTextFields(TDocContent& entry, std::string_view name, bool numbered, std
 }
 }  // namespace
 
-void TDocument::ReplaceText(int index, std::string_view name, bool numbered, std::unique_ptr<TTextChunk> chunk,
-                            std::int16_t time, std::int16_t marks) {
+TEntryPtr TDocument::ReplaceText(int index, std::string_view name, bool numbered, std::unique_ptr<TTextChunk> chunk,
+                                 std::int16_t time, std::int16_t marks) {
   CheckIndex(index);
   TDocContent*& slot = Entries[static_cast<std::size_t>(index)];
   if (slot->Placeholder) throw EDataError(slot->Placeholder->Caption + ": it cannot be edited");
   if (numbered && !slot->Numbered) CheckNumberingRoom(1);
-  if (!slot->OwnsSegment()) {
-    // Editing a library item turns the entry into an owned copy that remembers where it came from.
-    auto text = std::make_unique<TText>();
+  // Editing a library item turns the entry into an owned copy that remembers where it came from.
+  // A damaged entry gets a sound new text in its place.
+  std::unique_ptr<TText> text;
+  if (slot->OwnsSegment()) {
+    text = static_cast<TOwningDocContent*>(slot)->Text()->CreateText();
+  } else {
+    text = std::make_unique<TText>();
     text->Identity = slot->Segment != nullptr ? slot->Segment->Identity : nullptr;
-    std::unique_ptr<TDocContent> entry = text->CreateContent();
-    text.release();
-    slot->Dispose();
-    slot = entry.release();
   }
-  SetTextFields(*slot, name, numbered, std::move(chunk), time, marks);
-  slot->Damage.clear();  // the teacher wrote a new text in its place
+  std::unique_ptr<TDocContent> entry = text->CreateContent();
+  text.release();
+  SetTextFields(*entry, name, numbered, std::move(chunk), time, marks);
+  TEntryPtr old(slot);
+  slot = entry.release();
+  Renumber();
+  return old;
+}
+
+TEntryPtr TDocument::DetachAt(int index) {
+  CheckIndex(index);
+  TEntryPtr entry(Entries[static_cast<std::size_t>(index)]);
+  Entries.erase(Entries.begin() + index);
+  Renumber();
+  return entry;
+}
+
+void TDocument::AttachAt(int index, TEntryPtr entry) {
+  if (!entry) throw EDataError("No entry to put back");
+  if (index < 0 || index > static_cast<int>(Entries.size())) throw EListError::Index(index);
+  Entries.insert(Entries.begin() + index, entry.get());
+  entry.release();
   Renumber();
 }
 

@@ -65,6 +65,13 @@ public:
   void ForgetOwned() override { Segment = nullptr; }
 };
 
+// Frees an entry the way its class needs (an owning entry frees its text and chunk too).
+struct TEntryDisposer {
+  void operator()(TDocContent* entry) const { entry->Dispose(); }
+};
+// An entry held outside any document, for instance by an undo step.
+using TEntryPtr = std::unique_ptr<TDocContent, TEntryDisposer>;
+
 class TDocument : public TStreamable {
 public:
   static constexpr const char* StaticClassName = "TDocument";
@@ -75,13 +82,16 @@ public:
 
   std::vector<TDocContent*> Entries;  // owned
 
-  // Items are existing entries (cloned), library segments, or resource identity nodes.
+  // Items are existing entries (cloned), library segments, or resource identity nodes. A free text
+  // given on its own is copied: whatever holds it keeps it, so no text ever has two owners.
   void InsertEntries(const std::vector<TStreamable*>& items, int position);
   void RemoveEntries(const std::vector<TDocContent*>& entries);
   void MoveEntry(int from, int to);
   void ToggleNumbered(int index);
-  void ReplaceText(int index, std::string_view name, bool numbered, std::unique_ptr<TTextChunk> chunk,
-                   std::int16_t time, std::int16_t marks);
+  // Puts a new owned text entry in place of the one at index and hands the old entry back whole,
+  // so that it can be put back later.
+  TEntryPtr ReplaceText(int index, std::string_view name, bool numbered, std::unique_ptr<TTextChunk> chunk,
+                        std::int16_t time, std::int16_t marks);
   void InsertText(int position, std::string_view name, bool numbered, std::unique_ptr<TTextChunk> chunk,
                   std::int16_t time, std::int16_t marks);
   // Append one entry per question of source (its mark scheme or report, or a stub text), each
@@ -89,6 +99,10 @@ public:
   void AddMarkSchemes(const TDocument& source);
   void AddReports(const TDocument& source);
   void Renumber();
+  // Takes the entry at index out without freeing it, and puts a held entry back at index; both
+  // renumber. Together they let an entry leave and re-enter the list as the same object.
+  TEntryPtr DetachAt(int index);
+  void AttachAt(int index, TEntryPtr entry);
 
   int IndexOf(const TDocContent* entry) const;
   // Refuses, before anything changes, an edit that would number more than kMaxNumberedEntries.

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "commands/Ask.h"
+#include "commands/CommandFramework.h"
 #include "logic/AppLogic.h"
 #include "output/OutputForms.h"
 #include "output/PrintForm.h"
@@ -32,6 +33,7 @@ bool ExportCurrentDocument(TAppLogic& app) {
       break;
   }
   OutputForms().Print().ExportDocument(fileName);
+  ShowStatusMessage(QStringLiteral("Exported to \"%1\"").arg(fileName));
   return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <regex>
 
 #include "AnsiString.h"
 #include "RtfFormat.h"
@@ -200,6 +201,19 @@ void PaginateEntries(TTXTextControl& c, std::vector<TEntrySpan>& spans) {
   }
 }
 
+// A title block states the test's time and marks as the title dialog proposed them ("25 min",
+// "12 marks"). Where they still read that way they are set to the test's totals as printed, so a
+// cover never disagrees with questions added or removed since; wording the teacher typed instead
+// is left alone.
+std::string WithCurrentTotals(const std::string& rtf, int totalTime, int totalMarks) {
+  if (rtf.find("\\ATXbrdr60") == std::string::npos) return rtf;
+  static const std::regex timeLine(R"((\\par\\fs28 \\b0 )-?\d+( min\\par))");
+  static const std::regex marksLine(R"((\\par(?:\\fs28 \\b0)? )-?\d+( marks(?:\r\n)?\\par\\fs24\\i ))");
+  const auto once = std::regex_constants::format_first_only;
+  const std::string timed = std::regex_replace(rtf, timeLine, "$01" + std::to_string(totalTime) + "$02", once);
+  return std::regex_replace(timed, marksLine, "$01" + std::to_string(totalMarks) + "$02", once);
+}
+
 }  // namespace
 
 TPrintForm::TPrintForm(TAppLogic& app, QWidget* parent)
@@ -260,6 +274,13 @@ void TPrintForm::ComposeDocument(const std::vector<TDocContent*>& entries) {
     footer->setDefaultTextOption(option);
   }
 
+  int totalTime = 0, totalMarks = 0;
+  for (const TDocContent* entry : entries)
+    if (entry->Segment != nullptr) {
+      totalTime += entry->Segment->Time;
+      totalMarks += entry->Segment->Marks;
+    }
+
   std::vector<TEntrySpan> spans;
   TTextStreamer streamer(c);
   for (TDocContent* entry : entries) {
@@ -270,8 +291,9 @@ void TPrintForm::ComposeDocument(const std::vector<TDocContent*>& entries) {
     const int start = c.SelStart();
     try {
       const std::vector<std::string>& lines = chunk->GetLines();
-      const std::string fixed = lines.empty() ? std::string() : WithSectionBreak(lines.front());
-      if (!lines.empty() && fixed.size() != lines.front().size())
+      const std::string fixed =
+          lines.empty() ? std::string() : WithCurrentTotals(WithSectionBreak(lines.front()), totalTime, totalMarks);
+      if (!lines.empty() && fixed != lines.front())
         c.LoadFromString(fixed, TTXTextControl::FormatRtf, true);
       else
         streamer.LoadControl(*chunk);

@@ -81,7 +81,8 @@ int TTitleForm::InsertTitle(TDocLogic& doc, const QString& organisation) {
   const int result = exec();
   if (result != QDialog::Accepted) return result;
   const TTitleFields fields = Fields();
-  doc.InsertText(0, QtToAnsi(fields.Title), false, ChunkOfPieces(TitlePieces(fields, organisation)), 0, 0);
+  doc.InsertText(0, QtToAnsi(fields.Title), false, ChunkOfPieces(TitlePieces(fields, organisation)), 0, 0,
+               "Insert Title");
   return result;
 }
 
@@ -124,7 +125,8 @@ int TSectionForm::InsertSection(TDocLogic& doc) {
   const int result = exec();
   if (result != QDialog::Accepted) return result;
   const TSectionFields fields = Fields();
-  doc.InsertText(-1, QtToAnsi(fields.SectionTitle), false, ChunkOfPieces(SectionPieces(fields)), 0, 0);
+  doc.InsertText(-1, QtToAnsi(fields.SectionTitle), false, ChunkOfPieces(SectionPieces(fields)), 0, 0,
+               "Insert Section");
   return result;
 }
 

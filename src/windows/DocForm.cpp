@@ -186,7 +186,7 @@ TDocForm::TDocForm(TAppLogic& app, TDocLogic& doc, TMainForm* mainForm)
   setWidget(List);
   Doc->AddObserver<&TDocForm::DocChanged>(this);
   App.AddObserver<&TDocForm::DocChanged>(this);
-  setWindowTitle(AnsiToQt(Doc->DisplayName()));
+  setWindowTitle(AnsiToQt(Doc->Caption()));
   if (mainForm != nullptr) resize(mainForm->DocWidth(), mainForm->DocHeight());
   for (TDocContent* entry : Doc->Document->Entries) List->addItem(NewRow(entry));
   connect(List, &TDocListBox::UserClicked, this, [this] {
@@ -268,14 +268,14 @@ void TDocForm::DocLBDragDrop(const QWidget* source, QPoint pos, const QMimeData*
   }
   if (source != List) {
     const TItemList items = App.Selection();
-    AddItemsToDocument(*Doc, items, index);
+    AddItemsToDocument(*Doc, items, index, "Drag and Drop");
     return;
   }
   if (index == -1) index = List->count() - 1;
   const int from = List->currentRow();
   // Dropped where it was picked up: nothing moved, so nothing changed.
   if (from < 0 || index < 0 || from == index) return;
-  Doc->MoveEntry(from, index);
+  Doc->MoveEntry(from, index, "Drag and Drop");
   App.SetCurrentList(TListRef(Doc->Document->Entries), index);
   {
     TSyncGuard syncing(List->Syncing);
@@ -295,7 +295,7 @@ void TDocForm::DropFromOtherCopy(const TDraggedItems& dragged, int index) {
   // Every ID is looked up before anything is added, so an unknown one adds nothing.
   TItemList items;
   for (const std::string& id : dragged.Ids) items.push_back(App.Library()->FindSegment(id, false));
-  if (!items.empty()) AddItemsToDocument(*Doc, items, index);
+  if (!items.empty()) AddItemsToDocument(*Doc, items, index, "Drag and Drop");
 }
 
 void TDocForm::DocChanged(TObservable*, const TNotificationSet& codes) {
@@ -309,7 +309,7 @@ void TDocForm::DocChanged(TObservable*, const TNotificationSet& codes) {
   }
   if (codes.Contains(AppCode::Document)) SyncItems();
   if (codes.Contains(AppCode::CurrentSelection)) SyncSelection();
-  if (codes.Contains(AppCode::Filename)) setWindowTitle(AnsiToQt(Doc->DisplayName()));
+  if (codes.Contains(AppCode::Filename) || codes.Contains(AppCode::Modified)) setWindowTitle(AnsiToQt(Doc->Caption()));
   if (codes.Contains(AppCode::DocDestroy)) Release();
 }
 

@@ -18,6 +18,7 @@
 #include "commands/ViewCommands.h"
 #include "components/AnsiString.h"
 #include "logic/AppLogic.h"
+#include "logic/RecentTests.h"
 #include "model/Library.h"
 #include "model/LibraryConfig.h"
 #include "model/Segments.h"
@@ -30,11 +31,15 @@
 #include "windows/HelpForm.h"
 #include "windows/MonitorForm.h"
 #include "windows/Program.h"
+#include "windows/SafetyNets.h"
 #include "windows/SizeablePanel.h"
 
 namespace hv {
 
 namespace {
+
+// How long a passing message stays in the status line, in milliseconds.
+constexpr int kStatusMessageTime = 15000;
 
 // A maximised frame's outer border, which the first layout's arithmetic counts in.
 constexpr int kFrameBorder = 4;
@@ -48,6 +53,7 @@ const std::map<QString, QString>& MenuArtwork() {
       {QStringLiteral("PrintSetupM"), QStringLiteral("PrintSetup")},
       {QStringLiteral("PrintPreviewM"), QStringLiteral("PrintPrevB")},
       {QStringLiteral("PrintM"), QStringLiteral("PrintB")},     {QStringLiteral("Exit1"), QStringLiteral("Exit")},
+      {QStringLiteral("UndoM"), QStringLiteral("Undo")},       {QStringLiteral("RedoM"), QStringLiteral("Redo")},
       {QStringLiteral("CutM"), QStringLiteral("CutB")},         {QStringLiteral("CopyM"), QStringLiteral("CopyB")},
       {QStringLiteral("PasteM"), QStringLiteral("PasteB")},     {QStringLiteral("ClearM"), QStringLiteral("Clear")},
       {QStringLiteral("SelectAllM"), QStringLiteral("SelectAll")},
@@ -141,6 +147,10 @@ TMainForm::TMainForm(TAppLogic& app, TCommandEnvironment& environment, QString d
   CreateToolbar();
   CreateCommands();
   App.AddObserver<&TMainForm::AppStateChanged>(this);
+  App.DocumentRelay().AddObserver<&TMainForm::DocumentChanged>(this);
+  Environment.StatusMessage = [this](const QString& text) { statusBar()->showMessage(text, kStatusMessageTime); };
+  Recent = new TRecentMenu(App, findChild<QMenu*>(QStringLiteral("File1")), Action(QStringLiteral("Exit1")),
+                           TRecentTests::DefaultFileName());
   ReadSettings();
 
   // F1 shows the help topic of the window in use.
@@ -154,6 +164,8 @@ TMainForm::TMainForm(TAppLogic& app, TCommandEnvironment& environment, QString d
 }
 
 TMainForm::~TMainForm() {
+  Environment.StatusMessage = nullptr;
+  App.DocumentRelay().RemoveObserver<&TMainForm::DocumentChanged>(this);
   App.RemoveObserver<&TMainForm::AppStateChanged>(this);
   try {
     Environment.OfferedResources.clear();
@@ -192,7 +204,8 @@ void TMainForm::CreateMenus() {
       }
       QAction* action = menu->addAction(QString::fromUtf8(item.Caption));
       action->setObjectName(QLatin1String(item.ObjectName));
-      if (*item.Shortcut != '\0') action->setShortcut(QKeySequence(QString::fromUtf8(item.Shortcut)));
+      if (*item.Shortcut != '\0')
+        action->setShortcuts(QKeySequence::listFromString(QString::fromUtf8(item.Shortcut), QKeySequence::PortableText));
       action->setVisible(item.Visible);
       if (const auto art = MenuArtwork().find(action->objectName()); art != MenuArtwork().end())
         action->setIcon(MenuIcon(art->second));
@@ -264,12 +277,15 @@ void TMainForm::CreateToolbar() {
     button->setObjectName(QLatin1String(spec.ObjectName));
     button->setToolTip(QString::fromUtf8(spec.Hint));
     button->setStatusTip(QString::fromUtf8(spec.Hint));
-    SetButtonGlyph(button, spec.Glyph);
+    if (spec.Glyph >= 0)
+      SetButtonGlyph(button, spec.Glyph);
+    else
+      button->setIcon(MenuIcon(QLatin1String(spec.Artwork)));
     button->setEnabled(false);
     Actions[button->objectName()] = button;
     // Groups: files, printing, clipboard, derived documents, windows.
     const std::string_view name = spec.ObjectName;
-    if (name == "btExport" || name == "CutB" || name == "CreateMSB" || name == "QFB") Toolbar->insertSeparator(button);
+    if (name == "btExport" || name == "UndoB" || name == "CreateMSB" || name == "QFB") Toolbar->insertSeparator(button);
   }
 }
 
@@ -332,6 +348,23 @@ void TMainForm::ApplyEdition() {
 
 void TMainForm::AppStateChanged(TObservable*, const TNotificationSet& codes) {
   if (codes.Contains(AppCode::CurrentSelection) || codes.Contains(AppCode::CurrentList)) UpdateStatus();
+  if (codes.Contains(AppCode::CurrentDoc)) UpdateTitle();
+}
+
+void TMainForm::DocumentChanged(TObservable* sender, const TNotificationSet& codes) {
+  if (const auto* doc = dynamic_cast<const TDocLogic*>(sender); doc != nullptr && codes.Contains(AppCode::Filename))
+    statusBar()->showMessage(QStringLiteral("Saved \"%1\"").arg(PathToQt(doc->FileName)), kStatusMessageTime);
+  if (sender == App.CurrentDocument() && (codes.Contains(AppCode::Modified) || codes.Contains(AppCode::Filename)))
+    UpdateTitle();
+}
+
+void TMainForm::UpdateTitle() {
+  // Until the first showing the title is the start-up one.
+  if (FirstShow) return;
+  QString title = Product + QLatin1Char(' ') + AnsiToQt(App.Library() != nullptr ? App.Library()->Name : std::string());
+  if (const TDocLogic* doc = App.CurrentDocument(); doc != nullptr && doc->IsModified)
+    title += QStringLiteral(" - ") + AnsiToQt(doc->Caption());
+  setWindowTitle(title);
 }
 
 void TMainForm::UpdateStatus() { StatusLabel->setText(AnsiToQt(App.StatusText())); }
@@ -367,7 +400,7 @@ void TMainForm::FirstShowing() {
   if (!FirstShow) return;
   // Cleared first: a failure in the steps below must not run them again on the next showing.
   FirstShow = false;
-  setWindowTitle(Product + QLatin1Char(' ') + AnsiToQt(App.Library() != nullptr ? App.Library()->Name : std::string()));
+  UpdateTitle();
   Environment.QFView.ShowView();
   Environment.ViewerView.ShowView();
   const TFirstLayout layout = ComputeFirstLayout(Measures());

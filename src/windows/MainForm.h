@@ -24,6 +24,7 @@ namespace hv {
 class TAppLogic;
 class TCommand;
 class TCommandEnvironment;
+class TRecentMenu;
 
 // Where the first showing puts the Question Finder, the Viewer and the first document window,
 // computed from the frame's measures the way a maximised frame of the original platform gives
@@ -85,9 +86,13 @@ public:
   void SetAboutForm(TAboutExForm* form) { AboutForm = form; }
   TAboutExForm* About() const { return AboutForm; }
   THelpForm* Help();
+  TRecentMenu* RecentMenu() const { return Recent; }
 
   void UpdateStatus();
+  // The program and library, and the current test's caption while it has unsaved changes.
+  void UpdateTitle();
   void AppStateChanged(TObservable* sender, const TNotificationSet& codes);
+  void DocumentChanged(TObservable* sender, const TNotificationSet& codes);
 
   // The first showing's start-up steps; run by the first showEvent, and by tests directly.
   void FirstShowing();
@@ -118,6 +123,7 @@ private:
   std::map<QString, TCommand*> Commands;
   QPointer<TAboutExForm> AboutForm;
   QPointer<THelpForm> HelpForm;
+  TRecentMenu* Recent = nullptr;  // a child of the File menu
   bool FirstShow = true;
   bool FlagResourceOn = true;
   bool UseResourceOn = true;

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 
 #include "commands/Ask.h"
 #include "commands/CommandFramework.h"
@@ -15,6 +16,7 @@
 #include "windows/AboutForm.h"
 #include "windows/DocForm.h"
 #include "windows/Drawing.h"
+#include "logic/Recovery.h"
 #include "windows/MainForm.h"
 #include "windows/MonitorForm.h"
 #include "windows/PickForm.h"
@@ -24,6 +26,7 @@
 #include "windows/RelatedForm.h"
 #include "windows/TSListForm.h"
 #include "windows/ViewerForm.h"
+#include "windows/WordSearch.h"
 
 namespace hv {
 
@@ -67,6 +70,8 @@ std::string ChooseLibraryKey(const QStringList& arguments) {
 TProgram::TProgram(QStringList arguments) : Arguments(std::move(arguments)) {}
 
 TProgram::~TProgram() {
+  // Reaching here is a clean end: the run's recovery copies go.
+  if (!AutosavePtr.isNull()) AutosavePtr->Finish();
   // Windows first, while the state and the commands' environment they observe still exist.
   delete About.data();
   delete MonitorPtr.data();
@@ -125,7 +130,17 @@ bool TProgram::Start() {
   Main->SetAboutForm(About);
   Main->ApplyEdition();
   viewer->ApplyEdition();
+  // Copies for crash recovery every two minutes; HARROWVANE_AUTOSAVE_SECONDS shortens that for checks.
+  bool custom = false;
+  const int seconds = qEnvironmentVariableIntValue("HARROWVANE_AUTOSAVE_SECONDS", &custom);
+  AutosavePtr = new TAutosave(*AppLogicPtr, TRecoveryStore::DefaultFolder(),
+                              custom && seconds > 0 ? seconds : TAutosave::kDefaultSeconds);
+  AutosavePtr->setParent(Main);
   return true;
+}
+
+void TProgram::OfferRecovery() {
+  if (!AutosavePtr.isNull()) AutosavePtr->OfferRecovery();
 }
 
 void TProgram::Show() {
@@ -133,6 +148,11 @@ void TProgram::Show() {
   // Without a window manager nothing maximises a window, so it is given the screen first.
   if (const QScreen* screen = Main->screen()) Main->setGeometry(screen->availableGeometry());
   Main->showMaximized();
+  // A library without a current word index has it built in the background from the start, so
+  // the first word search finds it ready or well on its way.
+  QTimer::singleShot(0, Main.data(), [this] {
+    if (!Main.isNull() && AppLogicPtr) TWordIndexDriver::For(*AppLogicPtr, Main.data())->Start();
+  });
 }
 
 }  // namespace hv

@@ -11,6 +11,7 @@
 #include "windows/AboutForm.h"
 #include "windows/MainForm.h"
 #include "windows/MonitorForm.h"
+#include "windows/SafetyNets.h"
 
 namespace hv {
 
@@ -58,6 +59,9 @@ public:
   TMainForm* MainForm() const { return Main.data(); }
   TMonitorForm* Monitor() const { return MonitorPtr.data(); }
   TAboutExForm* AboutForm() const { return About.data(); }
+  TAutosave* Autosave() const { return AutosavePtr.data(); }
+  // Offers the tests a crashed run left unsaved; the program calls it once its window shows.
+  void OfferRecovery();
 
 private:
   QStringList Arguments;
@@ -67,6 +71,7 @@ private:
   QPointer<TMainForm> Main;
   QPointer<TMonitorForm> MonitorPtr;
   QPointer<TAboutExForm> About;
+  QPointer<TAutosave> AutosavePtr;
 };
 
 }  // namespace hv

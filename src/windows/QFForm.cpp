@@ -1,5 +1,6 @@
 #include "windows/QFForm.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -8,8 +9,10 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMimeData>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QToolButton>
 
 #include <algorithm>
@@ -30,6 +33,7 @@
 #include "windows/MainForm.h"
 #include "windows/SizeablePanel.h"
 #include "windows/ToolWindowView.h"
+#include "windows/WordSearch.h"
 
 namespace hv {
 
@@ -151,7 +155,11 @@ TQFForm::TQFForm(TAppLogic& app, QMainWindow* mainForm)
       Frame(mainForm),
       Panel(new TSizeablePanel),
       Model(new TResultsModel(this)),
-      List(new TResultsListBox(Panel)) {
+      List(new TResultsListBox(Panel)),
+      WordsBox(new QLineEdit(Panel)),
+      WordsScope(new QCheckBox(QStringLiteral("Mark schemes etc."), Panel)),
+      WordsStart(new QPushButton(QStringLiteral("Start Search"), Panel)),
+      WordsContinue(new QPushButton(QStringLiteral("Continue Search"), Panel)) {
   setObjectName(QStringLiteral("QFForm"));
   setWindowTitle(QStringLiteral("Question Finder"));
   setProperty("HelpContext", 201);
@@ -170,7 +178,34 @@ TQFForm::TQFForm(TAppLogic& app, QMainWindow* mainForm)
   Panel->setMinimumSize(Panel->MinWidth(), Panel->MinHeight());
   Model->SetStatsSource(&App);
   List->setModel(Model);
-  List->setGeometry(8, 56, 297, 193);
+  List->setGeometry(8, 106, 297, 143);
+  // The seventh criterion: words in the question, and optionally in its mark scheme, examiner's
+  // report and note. Return continues the search, so words typed after choosing a topic narrow it.
+  WordsBox->setObjectName(QStringLiteral("WordsE"));
+  WordsBox->setAccessibleName(QStringLiteral("Words"));
+  WordsBox->setPlaceholderText(QStringLiteral("Words"));
+  WordsBox->setToolTip(QStringLiteral("Words that must all occur; \"a phrase\"; kinet* for a prefix; -word to exclude"));
+  WordsBox->setClearButtonEnabled(true);
+  WordsScope->setObjectName(QStringLiteral("WordsScopeCB"));
+  WordsScope->setToolTip(QStringLiteral("Search the question's mark scheme, examiner's report and note as well"));
+  WordsStart->setObjectName(QStringLiteral("WordsStartB"));
+  WordsContinue->setObjectName(QStringLiteral("WordsContinueB"));
+  for (QWidget* w : std::initializer_list<QWidget*>{WordsBox, WordsScope, WordsStart, WordsContinue}) {
+    QFont small = w->font();
+    small.setPixelSize(11);
+    w->setFont(small);
+  }
+  auto search = [this](bool newSearch) {
+    try {
+      WordSearch(newSearch);
+    } catch (const std::exception& error) {
+      ReportCommandError(error);
+    }
+  };
+  connect(WordsBox, &QLineEdit::returnPressed, this, [search] { search(false); });
+  connect(WordsStart, &QPushButton::clicked, this, [search] { search(true); });
+  connect(WordsContinue, &QPushButton::clicked, this, [search] { search(false); });
+  QFPanelResize();
   CreateStatsFilters();
   connect(Panel.data(), &TSizeablePanel::Resized, this, &TQFForm::QFPanelResize);
   Panel->hide();
@@ -330,13 +365,28 @@ void TQFForm::UndockWindow() {
   SyncSelection();
 }
 
-int TQFForm::ListTop() const { return App.Stats() != nullptr ? 80 : 56; }
+// The statistics filters take a row between the words and the results while there is a store.
+int TQFForm::ListTop() const { return App.Stats() != nullptr ? 130 : 106; }
 
 void TQFForm::QFPanelResize() {
+  const int w = Panel->width();
+  WordsBox->setGeometry(8, 56, std::max(0, w - 16), 21);
+  WordsScope->setGeometry(8, 80, std::max(0, w - 16 - 168), 21);
+  WordsStart->setGeometry(w - 8 - 166, 80, 74, 21);
+  WordsContinue->setGeometry(w - 8 - 90, 80, 90, 21);
   const int top = ListTop();
-  if (List->y() != top) List->move(8, top);
-  List->resize(std::max(0, Panel->width() - 16), std::max(0, Panel->height() - top - 6));
-  if (ClassCB != nullptr) ClassCB->resize(std::max(80, Panel->width() - ClassCB->x() - 8), ClassCB->height());
+  List->setGeometry(8, top, std::max(0, w - 16), std::max(0, Panel->height() - top - 6));
+  if (ClassCB != nullptr) ClassCB->resize(std::max(80, w - ClassCB->x() - 8), ClassCB->height());
+}
+
+void TQFForm::WordSearch(bool newSearch) {
+  TQuestionSelector* selector = App.Selector();
+  if (selector == nullptr) return;
+  TWordIndexDriver* driver = TWordIndexDriver::For(App, Frame.data());
+  driver->Start();
+  const TWordScope scope = WordsScope->isChecked() ? TWordScope::All() : TWordScope{};
+  selector->SetWordCriterion(WordsBox->text().toStdString(), scope, newSearch);
+  driver->SearchMade();
 }
 
 void TQFForm::CreateStatsFilters() {
@@ -344,7 +394,7 @@ void TQFForm::CreateStatsFilters() {
   FacilityCB->setObjectName(QStringLiteral("FacilityCB"));
   FacilityCB->setAccessibleName(QStringLiteral("Facility filter"));
   FacilityCB->addItems({QStringLiteral("Any facility"), QStringLiteral("Harder than"), QStringLiteral("Easier than")});
-  FacilityCB->setGeometry(8, 54, 96, 22);
+  FacilityCB->setGeometry(8, 104, 96, 22);
   FacilitySB = new QDoubleSpinBox(Panel);
   FacilitySB->setObjectName(QStringLiteral("FacilitySB"));
   FacilitySB->setAccessibleName(QStringLiteral("Facility"));
@@ -352,12 +402,12 @@ void TQFForm::CreateStatsFilters() {
   FacilitySB->setSingleStep(0.05);
   FacilitySB->setDecimals(2);
   FacilitySB->setValue(0.4);
-  FacilitySB->setGeometry(106, 54, 58, 22);
+  FacilitySB->setGeometry(106, 104, 58, 22);
   ClassCB = new QComboBox(Panel);
   ClassCB->setObjectName(QStringLiteral("ClassCB"));
   ClassCB->setAccessibleName(QStringLiteral("Hide the questions used with a class"));
   ClassCB->setToolTip(QStringLiteral("Hide the questions a class has already sat"));
-  ClassCB->setGeometry(168, 54, 137, 22);
+  ClassCB->setGeometry(168, 104, 137, 22);
   for (QWidget* w : std::initializer_list<QWidget*>{FacilityCB, FacilitySB, ClassCB}) {
     QFont f = w->font();
     f.setPixelSize(11);
@@ -416,6 +466,12 @@ void TQFForm::ReloadResults() {
   static const std::vector<TQuestion*> kNone;
   Model->Reset(App.Selector() != nullptr ? App.Selector()->Results() : kNone);
   for (TCriterionBox* box : Boxes) box->update();
+  // A new search from a category picker clears the words; the box shows what is searched.
+  if (TQuestionSelector* selector = App.Selector()) {
+    const QString words = QString::fromStdString(selector->WordCriterion());
+    if (WordsBox->text().trimmed() != words.trimmed()) WordsBox->setText(words);
+    if (selector->HasWordCriterion()) WordsScope->setChecked(selector->WordScope() == TWordScope::All());
+  }
 }
 
 void TQFForm::RepaintIfCurrent() {
@@ -494,7 +550,7 @@ void TQFForm::OfferResources(const TQuestion& question) {
     if (node != nullptr && node->Resource != nullptr) resources.push_back(node);
   if (resources.empty()) return;
   if (Ask().Confirm(QLatin1String(kResourceQuestion), TAskButtons::YesNo) != TAskAnswer::Yes) return;
-  if (TDocLogic* doc = App.CurrentDocument()) AddItemsToDocument(*doc, resources, 0);
+  if (TDocLogic* doc = App.CurrentDocument()) AddItemsToDocument(*doc, resources, 0, "Add Resources");
 }
 
 void TQFForm::ShowNormal() {

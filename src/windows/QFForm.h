@@ -16,10 +16,13 @@
 #include "windows/ListClicks.h"
 #include "windows/SizeablePanel.h"
 
+class QCheckBox;
 class QDockWidget;
+class QLineEdit;
 class QMainWindow;
 class QComboBox;
 class QDoubleSpinBox;
+class QPushButton;
 class QToolButton;
 
 namespace hv {
@@ -90,6 +93,8 @@ public:
   void SyncSelection();
   // What a click on the list does: current list, resource offer, selection.
   void QuestionsLBClick();
+  // Searches by the words in the Words box, starting afresh or within the other criteria.
+  void WordSearch(bool newSearch);
 
   void ShowNormal() override;
   void ShowMinimized() override;
@@ -109,6 +114,8 @@ public:
   // The filter the controls describe, handed to the application state.
   void ApplyStatsFilter();
   void ReloadClasses();
+  QLineEdit* WordsE() const { return WordsBox; }
+  QCheckBox* WordsScopeCB() const { return WordsScope; }
 
 protected:
   void closeEvent(QCloseEvent* event) override;
@@ -138,6 +145,10 @@ private:
   QComboBox* FacilityCB = nullptr;
   QDoubleSpinBox* FacilitySB = nullptr;
   QComboBox* ClassCB = nullptr;
+  QLineEdit* WordsBox;
+  QCheckBox* WordsScope;
+  QPushButton* WordsStart;
+  QPushButton* WordsContinue;
   QPointer<QDockWidget> Dock;
   int DockWidth = 313;
   bool Updating = false;

@@ -28,6 +28,7 @@
 #include "model/Segments.h"
 #include "model/TextStore.h"
 #include "windows/Drawing.h"
+#include "windows/WordSearch.h"
 #include "windows/ToolWindowView.h"
 
 namespace hv {
@@ -337,6 +338,13 @@ void TViewerForm::UndockWindow() {
 void TViewerForm::AppNotified(TObservable*, const TNotificationSet& codes) {
   if (codes.Contains(AppCode::CurrentSelection)) UpdateText(false);
   else if (codes.Contains(AppCode::Statistics)) UpdateStats();
+  // A new word search marks its words in the text already shown.
+  if (codes.Contains(AppCode::SearchResults)) HighlightSearchWords();
+}
+
+void TViewerForm::HighlightSearchWords() {
+  const TQuestionSelector* selector = App.Selector();
+  HighlightWords(*Text, selector != nullptr && Loaded != nullptr ? selector->WordQuery() : TWordQuery{});
 }
 
 void TViewerForm::UpdateStats() {
@@ -391,6 +399,7 @@ void TViewerForm::UpdateText(bool force) {
   }
   Text->SetScrollPosY(0);
   Loaded = wanted;
+  HighlightSearchWords();
 }
 
 void TViewerForm::LinkClicked(int, int, QString& typeData) {

@@ -78,6 +78,8 @@ public:
   void ViewStateChanged(TObservable* sender, const TNotificationSet& codes);
   void AppNotified(TObservable* sender, const TNotificationSet& codes);
   void UpdateText(bool force);
+  // Marks the words of the current word search in the text shown; none without one.
+  void HighlightSearchWords();
   // Lays the toolbar out for a panel width.
   void ViewerPanelResize();
   // The edition's wording of the related buttons' hints.

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <random>
 #include <set>
 
@@ -49,6 +50,15 @@ QString Invariant(const TAppLogic& app) {
     }
   }
   if (!currentOpen) return QStringLiteral("the current document is not open");
+  // Undo and redo hand entries back and forth: an entry or an owned text in two places would be
+  // freed twice.
+  std::set<const void*> owned;
+  for (const auto& doc : app.Documents())
+    for (const TDocContent* entry : doc->Document->Entries) {
+      if (!owned.insert(entry).second) return QStringLiteral("an entry is in a document twice");
+      if (entry->OwnsSegment() && !owned.insert(entry->Segment).second)
+        return QStringLiteral("a free text has two owners");
+    }
   return {};
 }
 
@@ -110,8 +120,15 @@ private slots:
     app.SetCurrentDocument(app.Documents().back().get());
     for (int step = 0; step < 10000; ++step) {
       const std::size_t what = pick(10);
-      if (what < 6) {
+      if (what < 5) {
         actions[pick(actions.size())]->trigger();
+      } else if (what == 5) {
+        // Undo and Redo often, so that they meet every other command's changes.
+        const QLatin1String name(pick(3) == 0 ? "TRedoCmd" : "TUndoCmd");
+        const auto it =
+            std::find_if(actions.begin(), actions.end(), [&](QAction* a) { return a->objectName() == name; });
+        QVERIFY(it != actions.end());
+        (*it)->trigger();
       } else if (what == 6 || app.Documents().empty()) {
         const auto& results = app.Selector()->Results();
         if (!results.empty()) {

@@ -353,6 +353,7 @@ private slots:
         QTest::newRow("bin in text past end") << QByteArray("{\\rtf1 kept\\bin2147483647 xyz") << QStringLiteral("kept");
         QTest::newRow("negative bin") << QByteArray("{\\rtf1 a\\bin-5 b}") << QStringLiteral("ab");
         QTest::newRow("uc huge") << QByteArray("{\\rtf1 {\\uc1000000\\u1046 swallowed}after}") << QStringLiteral("\u0416after");
+        QTest::newRow("colour index overflow") << QByteArray("{\\rtf1 \\cf2147483647 x{\\cb2147483647 y}}") << QStringLiteral("xy");
         QTest::newRow("unbalanced open") << QByteArray("{\\rtf1 a{\\b b{\\i c") << QStringLiteral("abc");
         QTest::newRow("unbalanced close") << QByteArray("{\\rtf1 a}}}b") << QStringLiteral("a");
         QTest::newRow("truncated word") << QByteArray("{\\rtf1 text\\par\\pard\\f") << QStringLiteral("text\n");

@@ -87,6 +87,14 @@ TEST_F(DocumentTest, ClonedEntriesAreNumberedOnlyByTheInsertion) {
   other.InsertEntries({Doc.Entries[2], Doc.Entries[0]}, -1);
   EXPECT_EQ(Numbers(other), (std::vector<int>{1, 2}));
   EXPECT_EQ(Numbers(Doc), (std::vector<int>{1, 2, 3}));
+
+  // A free text given on its own is copied; adopting it would give it two owners, and both
+  // documents would free it.
+  other.InsertEntries({Doc.Entries[2]->Segment}, -1);
+  ASSERT_TRUE(other.Entries[2]->OwnsSegment());
+  EXPECT_NE(other.Entries[2]->Segment, Doc.Entries[2]->Segment);
+  EXPECT_EQ(other.Entries[2]->Segment->GetName(), "Own text");
+  EXPECT_EQ(other.Entries[2]->Segment->Chunk->GetLines(), std::vector<std::string>{"{\\rtf1 own}"});
 }
 
 TEST_F(DocumentTest, RemovingAnOwnedTextFreesItAndLibraryEntriesLeaveTheLibraryAlone) {
@@ -123,11 +131,15 @@ TEST_F(DocumentTest, ReplaceTextTurnsALibraryEntryIntoAnOwnedCopy) {
   EXPECT_EQ(S.Q07->Title, "Waves on strings");
   EXPECT_EQ(S.Q07->Question->Chunk->GetLines(), std::vector<std::string>{"{\\rtf1 question 7}"});
 
-  // Replacing an owned text again swaps its chunk and frees the old one.
-  Doc.ReplaceText(0, "Second", true, MakeRTFChunk({"{\\rtf1 v2}"}), 1, 1);
+  // Replacing an owned text again puts a new text in its place and hands the old one back whole,
+  // so that it can be put back; only dropping it frees the old chunk.
+  TEntryPtr old = Doc.ReplaceText(0, "Second", true, MakeRTFChunk({"{\\rtf1 v2}"}), 1, 1);
+  EXPECT_EQ(old->Segment, text);
+  EXPECT_EQ(destroyed, 0);
+  EXPECT_EQ(Doc.Entries[0]->Segment->Identity, S.Q07);
+  EXPECT_EQ(Doc.Entries[0]->Segment->Chunk->GetLines(), std::vector<std::string>{"{\\rtf1 v2}"});
+  old.reset();
   EXPECT_EQ(destroyed, 1);
-  EXPECT_EQ(Doc.Entries[0]->Segment, text);
-  EXPECT_EQ(text->Chunk->GetLines(), std::vector<std::string>{"{\\rtf1 v2}"});
   EXPECT_EQ(Numbers(Doc), (std::vector<int>{1, 2}));
   HV_EXPECT_ERROR(Doc.ReplaceText(2, "x", false, nullptr, 0, 0), EListError, "List index out of bounds (2)");
 }

@@ -2,6 +2,8 @@
 // pages, captions and layout.
 #include <QAbstractTextDocumentLayout>
 #include <QLabel>
+#include <QPainter>
+#include <QPrinter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTextBlock>
@@ -224,6 +226,81 @@ private slots:
     QCOMPARE(PageOf(QStringLiteral("Old")), 3);
     QCOMPARE(Composed().CurrentPages(), 3);
     QVERIFY(!Composed().document()->toPlainText().contains(QLatin1Char('~')));
+  }
+
+  void coverTotalsFollowTheTest() {
+    TOutputWorld w;
+    w.Q[0]->Marks = 5;
+    w.Q[0]->Time = 10;
+    w.Q[1]->Marks = 7;
+    w.Q[1]->Time = 15;
+    TDocLogic* doc = w.DocumentWith({w.Q[0]});
+    // The cover as proposed for the first question alone; a question is added afterwards.
+    TTitleFields compact;
+    compact.TimeAllowed = QStringLiteral("10 min");
+    compact.TotalMarks = QStringLiteral("5 marks");
+    doc->InsertText(0, "Compact", false, ChunkOfPieces(TitlePieces(compact, QString())), 0, 0);
+    TTitleFields full = compact;
+    full.FullPage = true;
+    full.TimeAllowed = QStringLiteral("One hour");
+    doc->InsertText(0, "Full", false, ChunkOfPieces(TitlePieces(full, QString())), 0, 0);
+    doc->InsertEntries({w.Q[1]}, -1);
+    Compose(doc);
+    const QStringList paragraphs = Paragraphs();
+    QCOMPARE(paragraphs.count(QStringLiteral("25 min")), 1);
+    QCOMPARE(paragraphs.count(QStringLiteral("12 marks")), 2);
+    // Wording the teacher typed is theirs.
+    QVERIFY(paragraphs.contains(QStringLiteral("One hour")));
+  }
+
+  void answerLinesAreDrawnOnEveryPaperAndOrientation() {
+    TOutputWorld w;
+    // An answer line with a dotted leader and the same line with a plain tab.
+    TOutputWorld::SetText(w.Q[0], "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times New Roman;}}\\pard\\li567\\tldot\\tqr\\tx8000\\f0 "
+                                  "Energy =\\tab J\\par\\pard\\li567\\tqr\\tx8000 Plain =\\tab K\\par -\\par}");
+    TDocLogic* doc = w.DocumentWith({w.Q[0]});
+    QPrinter& printer = OutputForms().Print().Printer;
+    for (const auto& [paper, orientation] : {std::pair{QPageSize::A4, QPageLayout::Portrait},
+                                             std::pair{QPageSize::Letter, QPageLayout::Portrait},
+                                             std::pair{QPageSize::A4, QPageLayout::Landscape}}) {
+      printer.setPageSize(QPageSize(paper));
+      printer.setPageOrientation(orientation);
+      Compose(doc);
+      TTXTextControl& c = Composed();
+      const QSizeF size = QPageSize(paper).size(QPageSize::Millimeter) * (1440 / 25.4);
+      const double width = orientation == QPageLayout::Landscape ? size.height() : size.width();
+      QVERIFY(std::abs(c.PageSetup().PaperWidth - width) < 2);
+      QImage page(int(c.PageSetup().PaperWidth / 15), int(c.PageSetup().PaperHeight / 15), QImage::Format_RGB32);
+      page.fill(Qt::white);
+      QPainter painter(&page);
+      c.DrawPage(painter, 1, 96, 96);
+      painter.end();
+      // Dark pixels in the gap each tab leaves, on the printed page.
+      auto inkInGap = [&](const QString& before) {
+        const QTextBlock block = c.document()->findBlock(int(c.document()->toPlainText().indexOf(before)));
+        const QTextLine line = block.layout()->lineAt(0);
+        const int tab = int(block.text().indexOf(QLatin1Char('\t')));
+        const QRectF rect = c.document()->documentLayout()->blockBoundingRect(block);
+        const QPointF origin = QPointF(rect.left(), rect.top() - block.layout()->boundingRect().top()) +
+                               QPointF(c.PageSetup().MarginLeft / 15.0, c.PageSetup().MarginTop / 15.0);
+        const QRect gap = QRectF(origin.x() + line.cursorToX(tab) + 4, origin.y() + line.y(),
+                                 line.cursorToX(tab + 1) - line.cursorToX(tab) - 8, line.height()).toRect();
+        int ink = 0, tail = 0;  // tail: the last 20 pixels, where the leader meets the text after it
+        for (int y = gap.top(); y <= gap.bottom(); ++y)
+          for (int x = gap.left(); x <= gap.right(); ++x)
+            if (qGray(page.pixel(x, y)) < 160) {
+              ++ink;
+              if (x > gap.right() - 20) ++tail;
+            }
+        return std::tuple{gap.width(), ink, tail};
+      };
+      const auto [dottedWidth, dots, tail] = inkInGap(QStringLiteral("Energy"));
+      QVERIFY2(dottedWidth > 300 && dots > dottedWidth / 10 && tail > 0,
+               qPrintable(QStringLiteral("%1 %2 %3").arg(dottedWidth).arg(dots).arg(tail)));
+      QCOMPARE(std::get<1>(inkInGap(QStringLiteral("Plain"))), 0);
+    }
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageOrientation(QPageLayout::Portrait);
   }
 
   void entriesWithoutTextsAreSkippedAndStoredTextsReleased() {

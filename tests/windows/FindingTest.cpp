@@ -4,12 +4,15 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
 
 #include <algorithm>
+#include <set>
 
 #include "FindingRig.h"
 #include "WindowRig.h"
@@ -407,6 +410,49 @@ private slots:
     QVERIFY(!ViewerText(rig).trimmed().endsWith(QLatin1String("-")));
     rig.App.SetSelection({}, nullptr);
     QVERIFY(ViewerText(rig).isEmpty());
+  }
+
+  void wordsFindTheQuestionsHoldingThemAndAreHighlighted() {
+    // The index goes to a cache of this test's own.
+    QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+    TFindingRig rig;
+    // What should be found comes from the rich-text reader, not from the index's own extractor.
+    auto holds = [](TQuestion* q, const QString& word) {
+      TTXTextControl reader;
+      reader.LoadFromString(q->Chunk->GetLines().front(), TTXTextControl::FormatRtf, false);
+      q->Chunk->ReleaseLines();
+      const QRegularExpression whole(QStringLiteral("\\b%1\\b").arg(word), QRegularExpression::CaseInsensitiveOption);
+      return reader.toPlainText().contains(whole);
+    };
+    std::vector<TQuestion*> all = rig.Results();
+    std::set<TQuestion*> kettle;
+    for (TQuestion* q : all)
+      if (holds(q, QStringLiteral("kettle"))) kettle.insert(q);
+    QVERIFY(kettle.size() >= 2);
+
+    QTest::keyClicks(rig.QF->WordsE(), QStringLiteral("KETTLE"));
+    QTest::mouseClick(rig.QF->findChild<QPushButton*>(QStringLiteral("WordsStartB")), Qt::LeftButton);
+    // A search made while the index is being built is repeated when it is complete.
+    QTRY_COMPARE_WITH_TIMEOUT(std::set<TQuestion*>(rig.Results().begin(), rig.Results().end()), kettle, 10000);
+    QCOMPARE(static_cast<int>(rig.QF->Results()->Items().size()), static_cast<int>(kettle.size()));
+    QVERIFY(kettle.contains(static_cast<TQuestion*>(rig.App.SelectedSegment())));
+    const auto marks = rig.Viewer->ViewerTX()->extraSelections();
+    QVERIFY(!marks.isEmpty());
+    for (const auto& mark : marks) QCOMPARE(mark.cursor.selectedText().toLower(), QStringLiteral("kettle"));
+
+    // Continuing with a topic keeps the words: the results satisfy both.
+    TCategory* electricity = TFindingRig::Find(rig.Library().Topics, QStringLiteral("Electricity"));
+    QVERIFY(electricity != nullptr);
+    rig.Selector().SetTopicCriterion(electricity, false);
+    QVERIFY(!rig.Results().empty());
+    for (TQuestion* q : rig.Results()) QVERIFY(kettle.contains(q) && HasTopicWithin(q, electricity));
+    QCOMPARE(rig.QF->WordsE()->text(), QStringLiteral("KETTLE"));
+    // Starting a new search by topic clears the words and their highlights.
+    rig.Selector().SetTopicCriterion(electricity, true);
+    QVERIFY(rig.QF->WordsE()->text().isEmpty());
+    QVERIFY(rig.Viewer->ViewerTX()->extraSelections().isEmpty());
+    qunsetenv("XDG_CACHE_HOME");
   }
 
   void reselectingTheShownItemDoesNotReload() {

@@ -30,7 +30,9 @@ private slots:
         QAction* action = rig.Main->findChild<QAction*>(QLatin1String(item.ObjectName));
         QVERIFY2(action != nullptr, item.ObjectName);
         QCOMPARE(action->text(), QString::fromUtf8(item.Caption));
-        QCOMPARE(action->shortcut(), QKeySequence(QString::fromUtf8(item.Shortcut)));
+        // Several shortcuts are listed "first; second"; the first is the one menus show.
+        QCOMPARE(action->shortcut(),
+                 QKeySequence::listFromString(QString::fromUtf8(item.Shortcut), QKeySequence::PortableText).value(0));
         // An item whose command does not exist yet must never look usable.
         if (*item.Command != '\0' && FindCommandClass(item.Command) == nullptr) QVERIFY2(!action->isEnabled(), item.ObjectName);
         check(item.Children);

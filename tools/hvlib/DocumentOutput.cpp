@@ -12,6 +12,7 @@
 
 #include "DocumentDump.h"
 #include "LibraryOpen.h"
+#include "core/Errors.h"
 #include "logic/AppLogic.h"
 #include "logic/DocLogic.h"
 #include "output/PrintForm.h"
@@ -41,9 +42,16 @@ struct TOpened {
 
   explicit TOpened(const std::string& fileName) {
     EnsureApplication();
-    const std::string subject = DocumentSubject(fileName);
+    std::string subject;
+    try {
+      subject = DocumentSubject(fileName);
+    } catch (const std::exception&) {
+      // What the program says when a document cannot be opened.
+      throw EInOutError(kOpenDocumentFailed);
+    }
     App.AdoptLibrary(subject, LoadLibrary(subject, std::string()));
     App.OpenDocument(fileName);
+    App.SetCurrentDocument(App.Documents().back().get());
     Form = std::make_unique<TPrintForm>(App);
   }
 };

@@ -36,13 +36,23 @@ TOpenedLibrary OpenNamingFiles(const std::string& textFile, const std::string& d
 }  // namespace
 
 TOpenedLibrary LoadLibrary(const std::string& lib, const std::string& text) {
+  const TLibraryFiles files = ResolveLibraryFiles(lib, text);
+  return OpenNamingFiles(files.TextFilename, files.LibFilename);
+}
+
+TLibraryFiles ResolveLibraryFiles(const std::string& lib, const std::string& text, std::string* key) {
   if (EndsWith(lib, ".dat") || lib.find('/') != std::string::npos || FileExists(lib)) {
     std::string textFile = text;
     if (textFile.empty()) {
       if (!EndsWith(lib, ".dat")) throw EInOutError("Name the text file of \"" + lib + "\" as well");
       textFile = lib.substr(0, lib.size() - 4) + ".txt";
     }
-    return OpenNamingFiles(textFile, lib);
+    if (key != nullptr) {
+      const auto slash = lib.find_last_of('/');
+      *key = lib.substr(slash == std::string::npos ? 0 : slash + 1);
+      if (EndsWith(*key, ".dat")) key->resize(key->size() - 4);
+    }
+    return {textFile, lib};
   }
   const auto ini = FindConfigFile(kLibraryIniName);
   if (!ini) {
@@ -52,8 +62,8 @@ TOpenedLibrary LoadLibrary(const std::string& lib, const std::string& text) {
   }
   if (!TIniFile::Load(*ini).HasSection(lib))
     throw EInOutError(*ini + " has no section [" + lib + "]");
-  const TLibraryFiles files = LookupLibraryFiles(lib);
-  return OpenNamingFiles(files.TextFilename, files.LibFilename);
+  if (key != nullptr) *key = lib;
+  return LookupLibraryFiles(lib);
 }
 
 }  // namespace hv::hvlib

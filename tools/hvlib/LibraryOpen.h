@@ -3,6 +3,7 @@
 #include <string>
 
 #include "model/Library.h"
+#include "model/LibraryConfig.h"
 
 namespace hv::hvlib {
 
@@ -10,6 +11,9 @@ namespace hv::hvlib {
 // existing file); the text file is TEXT, or the data file's name with ".txt" for ".dat". A key
 // that no configuration file knows fails with a message saying where the file was looked for.
 TOpenedLibrary LoadLibrary(const std::string& lib, const std::string& text);
+// The two files LoadLibrary opens for LIB and TEXT, and the library key: LIB itself when it is a
+// key, else the data file's name without its folder and ".dat".
+TLibraryFiles ResolveLibraryFiles(const std::string& lib, const std::string& text, std::string* key = nullptr);
 
 // Makes a library the CurrentLibrary for as long as this object lives.
 class TCurrentLibraryScope {

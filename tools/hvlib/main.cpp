@@ -20,6 +20,7 @@
 #include "LibraryOpen.h"
 #include "ManifestCompiler.h"
 #include "Synthesiser.h"
+#include "WordSearch.h"
 #include "model/Library.h"
 #include "model/LibraryConfig.h"
 #include "model/Segments.h"
@@ -32,6 +33,11 @@ constexpr const char* kUsage =
     "       hvlib text LIB [TXT] TYPEDID    print the RTF of one text\n"
     "       hvlib doc [--json] FILE         decode a document file (its library is found through vornika32.ini)\n"
     "       hvlib synth N OUT               write a synthetic library of N questions (key \"Synth\") into OUT\n"
+    "       hvlib search LIB [--in q,m,e,n] WORDS...\n"
+    "                                       print the typed IDs of the questions holding WORDS, best first;\n"
+    "                                       \"a phrase\", kinet* (prefix), -word (exclude); --in adds mark\n"
+    "                                       schemes (m), examiner's reports (e) and notes (n) to the question (q)\n"
+    "       hvlib search --index LIB        build or refresh LIB's word index; print its size and the time taken\n"
 #ifdef HV_WITH_QT
     "       hvlib students [--keep-first-line] IN.csv OUT.ptx\n"
     "                                       import a class list as the student list window does and save it\n"
@@ -48,6 +54,7 @@ constexpr const char* kUsage =
     "       hvlib stats show LIB [TYPEDID]  print each question's ID, uses, facility and discrimination (tab-separated)\n"
     "The statistics live in $XDG_DATA_HOME/harrowvane/statistics.sqlite (~/.local/share by default).\n"
 #endif
+    "Word indexes live in $XDG_CACHE_HOME/harrowvane/words (default ~/.cache/harrowvane/words).\n"
     "vornika32.ini is looked for in $HARROWVANE_CONFIG_DIR, the current folder, the folder of hvlib,\n"
     "$XDG_CONFIG_HOME/harrowvane and $XDG_CONFIG_DIRS/harrowvane.\n";
 
@@ -98,6 +105,11 @@ int Run(std::vector<std::string> args) {
     }
     PrintBuilt(SynthesiseLibrary(static_cast<int>(n), args[1]));
     return 0;
+  }
+  if (command == "search") {
+    const int status = SearchCommand(args, std::cout, std::cerr);
+    if (status == 2) std::cerr << kUsage;
+    return status;
   }
   if (command == "dump") {
     if (args.empty() || args.size() > 2) return Usage();

@@ -1,0 +1,172 @@
+#include "windows/WordSearch.h"
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTextEdit>
+
+#include "commands/Ask.h"
+#include "commands/CommandFramework.h"
+#include "logic/AppLogic.h"
+#include "logic/WordIndex.h"
+
+namespace hv {
+
+TWordIndexDriver::TWordIndexDriver(TAppLogic& app, QMainWindow* mainForm) : QObject(mainForm), App(app) {
+  setObjectName(QStringLiteral("WordIndexDriver"));
+  Timer.setInterval(0);
+  connect(&Timer, &QTimer::timeout, this, &TWordIndexDriver::Step);
+  if (mainForm != nullptr) {
+    Label = new QLabel(mainForm);
+    Label->setObjectName(QStringLiteral("WordIndexP"));
+    Label->setAccessibleName(QStringLiteral("Word index"));
+    mainForm->statusBar()->addPermanentWidget(Label);
+    Label->hide();
+  }
+}
+
+TWordIndexDriver::~TWordIndexDriver() {
+  if (Index != nullptr && App.WordIndex() == Index) Index->RemoveObserver<&TWordIndexDriver::IndexNotified>(this);
+}
+
+TWordIndexDriver* TWordIndexDriver::For(TAppLogic& app, QMainWindow* mainForm) {
+  if (mainForm != nullptr)
+    if (auto* driver = mainForm->findChild<TWordIndexDriver*>(QString(), Qt::FindDirectChildrenOnly)) return driver;
+  return new TWordIndexDriver(app, mainForm);
+}
+
+void TWordIndexDriver::Start() {
+  if (Index == nullptr) {
+    Index = App.OpenWordIndex();
+    if (Index == nullptr) return;
+    Index->AddObserver<&TWordIndexDriver::IndexNotified>(this);
+  }
+  if (!Told && !Index->Message().empty()) {
+    Told = true;
+    Ask().Message(QString::fromStdString(Index->Message()));
+  }
+  if (!Index->Complete() && !Timer.isActive()) Timer.start();
+  ShowProgress();
+}
+
+void TWordIndexDriver::SearchMade() {
+  PartialSearch = Index != nullptr && !Index->Complete();
+  ShowProgress();
+}
+
+void TWordIndexDriver::Step() {
+  if (Index == nullptr || Index->Complete()) {
+    Timer.stop();
+    return;
+  }
+  try {
+    Index->BuildSome(kSlice);
+  } catch (const std::exception& error) {
+    // A failing index stops building; the program goes on without the missing part.
+    Timer.stop();
+    ReportCommandError(error);
+  }
+}
+
+void TWordIndexDriver::IndexNotified(TObservable*, const TNotificationSet& codes) {
+  if (codes.Contains(WordIndexCode::Restarted) && !Timer.isActive()) Timer.start();
+  if (codes.Contains(WordIndexCode::Complete)) {
+    Timer.stop();
+    // The search made on part of the index is repeated on all of it.
+    TQuestionSelector* selector = App.Selector();
+    if (PartialSearch && selector != nullptr && selector->HasWordCriterion()) selector->RefreshWordMatches();
+    PartialSearch = false;
+  }
+  ShowProgress();
+}
+
+void TWordIndexDriver::ShowProgress() {
+  if (Label == nullptr || Index == nullptr) return;
+  QString text;
+  const QString done = QString::number(Index->Indexed());
+  const QString total = QString::number(Index->Total());
+  if (PartialSearch)
+    text = QStringLiteral("Words searched in %1 of %2 questions; indexing continues").arg(done, total);
+  else if (!Index->Complete())
+    text = QStringLiteral("Indexing words: %1 of %2 questions").arg(done, total);
+  else if (Index->Skipped() > 0)
+    text = QStringLiteral("%1 texts could not be read for the word index").arg(Index->Skipped());
+  Label->setText(text);
+  Label->setVisible(!text.isEmpty());
+}
+
+namespace {
+
+bool IsWordChar(QChar c) { return c.isLetterOrNumber() || c.isMark() || c.isSurrogate(); }
+
+// Lower case without accents, as the index compares words.
+QString Fold(const QString& word) {
+  const QString decomposed = word.normalized(QString::NormalizationForm_KD);
+  QString out;
+  out.reserve(decomposed.size());
+  for (QChar c : decomposed)
+    if (!c.isMark()) out.append(c);
+  return out.toCaseFolded();
+}
+
+struct TToken {
+  int Start;
+  int End;
+  QString Folded;
+};
+
+}  // namespace
+
+int HighlightWords(QTextEdit& text, const TWordQuery& query) {
+  QList<QTextEdit::ExtraSelection> marks;
+  std::vector<std::vector<QString>> terms;
+  std::vector<bool> prefix;
+  for (const TWordTerm& term : query.Terms) {
+    if (term.Excluded) continue;
+    std::vector<QString> folded;
+    for (const std::string& w : term.Words) folded.push_back(Fold(QString::fromStdString(w)));
+    terms.push_back(std::move(folded));
+    prefix.push_back(term.Prefix);
+  }
+  QTextCharFormat look;
+  look.setBackground(QColor(255, 226, 80));
+  look.setForeground(Qt::black);
+  QTextDocument* doc = text.document();
+  for (QTextBlock block = doc->begin(); block.isValid() && !terms.empty(); block = block.next()) {
+    const QString line = block.text();
+    std::vector<TToken> tokens;
+    for (int i = 0; i < line.size();) {
+      if (!IsWordChar(line[i])) {
+        ++i;
+        continue;
+      }
+      int j = i;
+      while (j < line.size() && IsWordChar(line[j])) ++j;
+      tokens.push_back({i, j, Fold(line.mid(i, j - i))});
+      i = j;
+    }
+    for (std::size_t t = 0; t < terms.size(); ++t) {
+      const std::vector<QString>& words = terms[t];
+      for (std::size_t k = 0; k + words.size() <= tokens.size(); ++k) {
+        bool hit = true;
+        for (std::size_t w = 0; w < words.size() && hit; ++w) {
+          const QString& token = tokens[k + w].Folded;
+          const bool last = w + 1 == words.size();
+          hit = last && prefix[t] ? token.startsWith(words[w]) : token == words[w];
+        }
+        if (!hit) continue;
+        QTextEdit::ExtraSelection mark;
+        mark.cursor = QTextCursor(doc);
+        mark.cursor.setPosition(block.position() + tokens[k].Start);
+        mark.cursor.setPosition(block.position() + tokens[k + words.size() - 1].End, QTextCursor::KeepAnchor);
+        mark.format = look;
+        marks.append(mark);
+      }
+    }
+  }
+  text.setExtraSelections(marks);
+  return static_cast<int>(marks.size());
+}
+
+}  // namespace hv
