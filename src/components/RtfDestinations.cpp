@@ -1,39 +1,13 @@
 #include "RtfReaderState.h"
 
+#include "model/RtfWords.h"
+
 namespace rtf::reading {
 
 namespace {
 
 QAtomicInt gPictureCounter;
 QAtomicInt gFieldCounter(1000);
-
-int CodepageForCharset(int charset)
-{
-    switch (charset) {
-    case 0: return 1252;  // ANSI_CHARSET is Western, whatever the document's code page
-    case 77: return 10000;
-    case 78: return 10001;
-    case 79: return 10003;
-    case 80: return 10008;
-    case 81: return 10002;
-    case 128: return 932;
-    case 129: return 949;
-    case 130: return 1361;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    case 255: return 437;
-    default: return 0;  // default and symbol follow the document's code page
-    }
-}
 
 }  // namespace
 
@@ -48,7 +22,7 @@ void TReader::FontWord(std::string_view w, bool hasParam, int param)
     } else if (w == "fcharset") {
         FontPending.Charset = param;
         if (FontPending.Codepage == 0)
-            FontPending.Codepage = CodepageForCharset(param);
+            FontPending.Codepage = hv::CodepageForCharset(param);
     } else if (w == "cpg") {
         FontPending.Codepage = param;
     } else if (w == "u" && hasParam) {

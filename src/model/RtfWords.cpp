@@ -89,32 +89,6 @@ const char* IconvNameFor(int cp) {
   }
 }
 
-int CodepageForCharset(int charset) {
-  switch (charset) {
-    case 0: return 1252;
-    case 77: return 10000;
-    case 78: return 10001;
-    case 79: return 10003;
-    case 80: return 10008;
-    case 81: return 10002;
-    case 128: return 932;
-    case 129: return 949;
-    case 130: return 1361;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    case 255: return 437;
-    default: return 0;
-  }
-}
 
 constexpr std::string_view kSkipped[] = {
     "info", "header", "headerl", "headerr", "headerf", "footer", "footerl", "footerr", "footerf", "footnote",
@@ -579,6 +553,33 @@ private:
 };
 
 }  // namespace
+
+int CodepageForCharset(int charset) {
+  switch (charset) {
+    case 0: return 1252;  // ANSI_CHARSET is Western, whatever the document's code page
+    case 77: return 10000;
+    case 78: return 10001;
+    case 79: return 10003;
+    case 80: return 10008;
+    case 81: return 10002;
+    case 128: return 932;
+    case 129: return 949;
+    case 130: return 1361;
+    case 134: return 936;
+    case 136: return 950;
+    case 161: return 1253;
+    case 162: return 1254;
+    case 163: return 1258;
+    case 177: return 1255;
+    case 178: return 1256;
+    case 186: return 1257;
+    case 204: return 1251;
+    case 222: return 874;
+    case 238: return 1250;
+    case 255: return 437;
+    default: return 0;  // default and symbol follow the document's code page
+  }
+}
 
 void ExtractRtfText(std::string_view rtf, std::string& out) {
   TExtractor extractor(rtf, out);

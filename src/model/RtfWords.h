@@ -17,6 +17,9 @@ namespace hv {
 void ExtractRtfText(std::string_view rtf, std::string& out);
 std::string RtfPlainText(std::string_view rtf);
 
+// The Windows code page of an RTF font's \fcharset; 0 where the document's own code page applies.
+int CodepageForCharset(int charset);
+
 // A word: a maximal run of letters and digits (any script), as the index's tokenizer splits text.
 // Calls f(word) for each word of a UTF-8 text, in order; malformed UTF-8 bytes separate words.
 template <class F>
