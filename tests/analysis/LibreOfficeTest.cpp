@@ -187,6 +187,8 @@ private slots:
     QCOMPARE(r.Record.Items[0].TypedID, std::string("QA101"));
     QCOMPARE(r.Record.Items[0].Mean, 10.0 / 3);  // 4 + 5 + 1
     QCOMPARE(r.Record.Items[1].Mean, 13.0 / 3);  // 6 + 7 + 0: the typed zero is a mark
+  }
+
   void anEmptyClassOrAQuestionWorthNothingShowsNoError() {
     TTempFolder dir;
     const int marks = Lib.Q3->Marks;
