@@ -185,7 +185,7 @@ private slots:
     QCOMPARE(r.Students, 3);
     QCOMPARE(r.Record.Items.size(), std::size_t(2));
     QCOMPARE(r.Record.Items[0].TypedID, std::string("QA101"));
-    QCOMPARE(r.Record.Items[0].Mean, 10.0 / 3);  // 4 + 5 + 1
+    QCOMPARE(r.Record.Items[0].Mean, 14.0 / 3);  // 5 + 5 + 4
     QCOMPARE(r.Record.Items[1].Mean, 13.0 / 3);  // 6 + 7 + 0: the typed zero is a mark
   }
 

@@ -137,11 +137,10 @@ private slots:
     QVERIFY(doc->IsModified);
   }
 
-  void editingAnOwnedTextKeepsTheEntry() {
+  void editingAnOwnedTextKeepsItsPlace() {
     TOutputWorld w;
     TDocLogic* doc = w.DocumentWith({w.Q[0]});
     doc->InsertText(-1, "Notes", false, std::make_unique<TTextChunk>(std::vector<std::string>{LinesRtf("Own", 2)}), 0, 0);
-    TDocContent* owned = doc->Document->Entries[1];
     w.Click(doc, 1);
     TScriptedAsk ask;  // no question for a text the document owns
     WhenModal<TEditForm>([](TEditForm* f) {
@@ -150,7 +149,10 @@ private slots:
     });
     RunCommand<TEditTextCmd>();
     QVERIFY(ask.Verify());
-    QCOMPARE(doc->Document->Entries[1], owned);
+    // The edited text takes the old entry's place (the old one stays with the undo history).
+    QCOMPARE(doc->Document->Entries.size(), std::size_t(2));
+    TDocContent* owned = doc->Document->Entries[1];
+    QVERIFY(owned->OwnsSegment());
     QVERIFY(owned->Numbered);
     QCOMPARE(owned->Number, std::int16_t(2));
     // Saved back with exactly one end-of-entry paragraph.

@@ -231,7 +231,7 @@ private slots:
       check(rig.Main->Panel1()->widgetForAction(a));
       ++toolbarButtons;
     }
-    QCOMPARE(toolbarButtons, 15);
+    QCOMPARE(toolbarButtons, 17);
     for (QWidget* w : rig.Main->findChildren<QWidget*>(QStringLiteral("DocLB"))) check(w);
     for (QWidget* w : {static_cast<QWidget*>(rig.Picker), static_cast<QWidget*>(rig.Related), static_cast<QWidget*>(rig.TSList)})
       for (QWidget* child : w->findChildren<QWidget*>())
