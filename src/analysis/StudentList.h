@@ -3,6 +3,7 @@
 // line, four fields. Plain C++ so the reading and writing rules can be tested and fuzzed alone.
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -76,6 +77,9 @@ TStudentListText ImportStudentList(const std::string& fileName, const THeaderQue
 // Replaces the file's content in one step: a temporary file beside it is written, flushed and
 // renamed over it, so a failure leaves the old file as it was. Raises EInOutError.
 void WriteStudentListFile(const std::string& fileName, const std::vector<TStudent>& students);
+
+// Appends a code point as UTF-8; shared by the analysis files.
+void AppendUtf8(std::string& out, std::uint32_t cp);
 
 // Writes bytes to a file through a temporary file and a rename; shared by the analysis files.
 void ReplaceFileContent(const std::string& fileName, std::string_view bytes);
