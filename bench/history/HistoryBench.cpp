@@ -141,3 +141,5 @@ void BM_AutosaveOf500(benchmark::State& state) {
 BENCHMARK(BM_AutosaveOf500)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
+
+BENCHMARK_MAIN();
