@@ -1,4 +1,5 @@
 #include "FilledWorkbook.h"
+#include "PackageParts.h"
 
 #include <zip.h>
 
@@ -114,24 +115,8 @@ std::map<std::string, TRelationship> ReadRelationships(TPackage& package, const 
   while (!xml.atEnd()) {
     if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != QLatin1StringView("Relationship")) continue;
     if (Attribute(xml, QLatin1StringView("TargetMode")) == QLatin1StringView("External")) continue;
-    std::string target = Utf8(Attribute(xml, QLatin1StringView("Target")));
-    // Resolve "dir/../x" and a leading "/" (the package root) into a part name.
-    std::string path = !target.empty() && target[0] == '/' ? target.substr(1) : folder + target;
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-      const std::size_t end = std::min(path.find('/', start), path.size());
-      const std::string piece = path.substr(start, end - start);
-      if (piece == "..") {
-        if (!pieces.empty()) pieces.pop_back();
-      } else if (!piece.empty() && piece != ".") {
-        pieces.push_back(piece);
-      }
-      start = end + 1;
-    }
-    std::string resolved;
-    for (const std::string& piece : pieces) resolved += (resolved.empty() ? "" : "/") + piece;
-    rels[Utf8(Attribute(xml, QLatin1StringView("Id")))] = {Utf8(Attribute(xml, QLatin1StringView("Type"))), resolved};
+    rels[Utf8(Attribute(xml, QLatin1StringView("Id")))] = {Utf8(Attribute(xml, QLatin1StringView("Type"))),
+                                                         ResolvePart(folder, Utf8(Attribute(xml, QLatin1StringView("Target"))))};
   }
   CheckXml(xml, relsName);
   return rels;

@@ -1,5 +1,7 @@
 #include "Workbook.h"
 
+#include "PackageParts.h"
+
 #include <zip.h>
 
 #include <algorithm>
@@ -55,27 +57,6 @@ std::string FormatDouble(double value) {
   else
     std::snprintf(buffer, sizeof buffer, "0");
   return buffer;
-}
-
-// Joins a relationship target to the folder of the part that names it, resolving "." and "..".
-std::string ResolvePart(std::string_view folder, std::string_view target) {
-  std::string path = !target.empty() && target[0] == '/' ? std::string(target.substr(1)) : std::string(folder) + std::string(target);
-  std::vector<std::string> segments;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t slash = path.find('/', start);
-    if (slash == std::string::npos) slash = path.size();
-    const std::string segment = path.substr(start, slash - start);
-    if (segment == "..") {
-      if (!segments.empty()) segments.pop_back();
-    } else if (!segment.empty() && segment != ".") {
-      segments.push_back(segment);
-    }
-    start = slash + 1;
-  }
-  std::string joined;
-  for (const auto& s : segments) joined += (joined.empty() ? "" : "/") + s;
-  return joined;
 }
 
 std::string FolderOf(std::string_view part) {
