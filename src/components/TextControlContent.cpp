@@ -38,9 +38,14 @@ bool HasLongRun(const QTextDocument& doc)
     return false;
 }
 
+QTextOption::WrapMode WrapModeFor(const QTextDocument& doc)
+{
+    return HasLongRun(doc) ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+}
+
 void FitLongRuns(QTextEdit& edit)
 {
-    const auto mode = HasLongRun(*edit.document()) ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+    const auto mode = WrapModeFor(*edit.document());
     if (edit.wordWrapMode() != mode)
         edit.setWordWrapMode(mode);
 }
@@ -102,6 +107,14 @@ bool TTXTextControl::LoadFromString(std::string_view text, int format, bool atSe
         // The editor deletes a document it made itself; one we made is ours to delete.
         QTextDocument* old = document();
         const bool ours = old->parent() == this;
+        // The wrap mode is settled before the editor first lays the new text out: a long run laid
+        // out once at word boundaries already costs the time the mode is there to save.
+        const auto mode = WrapModeFor(*fresh);
+        QTextOption option = fresh->defaultTextOption();
+        option.setWrapMode(mode);
+        fresh->setDefaultTextOption(option);
+        if (wordWrapMode() != mode)
+            setWordWrapMode(mode);
         // The editor gives the document its page width, which lays the text out once, lazily.
         setDocument(fresh);
         connect(fresh, &QTextDocument::contentsChanged, this, [this] { InvalidatePages(); });
