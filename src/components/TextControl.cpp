@@ -53,7 +53,7 @@ TTXTextControl::TTXTextControl(QWidget* parent) : QTextEdit(parent)
     setLineWrapColumnOrWidth(int(std::lround(PageTextWidthPx())));
     setViewportMargins(12, 8, 12, 8);
     setAcceptRichText(true);
-    connect(document(), &QTextDocument::contentsChanged, this, [this] { InvalidatePages(); });
+    connect(document(), &QTextDocument::contentsChange, this, [this](int position, int, int) { InvalidatePagesFrom(position); });
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
 }
@@ -196,7 +196,7 @@ void TTXTextControl::SetSelText(const QString& text)
     flush();
     c.endEditBlock();
     SetActiveCursor(c);
-    InvalidatePages();
+    InvalidatePagesAfterEdit();
 }
 
 int TTXTextControl::ScrollPosY() const
@@ -221,7 +221,7 @@ void TTXTextControl::ApplyCharFormat(const QTextCharFormat& format)
         c.mergeCharFormat(format);
     }
     SetActiveCursor(c);
-    InvalidatePages();
+    InvalidatePagesAfterEdit();
 }
 
 void TTXTextControl::ApplyBlockFormat(const QTextBlockFormat& format)
@@ -229,7 +229,7 @@ void TTXTextControl::ApplyBlockFormat(const QTextBlockFormat& format)
     QTextCursor c = ActiveCursor();
     c.mergeBlockFormat(format);
     SetActiveCursor(c);
-    InvalidatePages();
+    InvalidatePagesAfterEdit();
 }
 
 int TTXTextControl::FontBold() const
@@ -311,7 +311,7 @@ void TTXTextControl::SetIndentT(int twips)
         if (b == last)
             break;
     }
-    InvalidatePages();
+    InvalidatePagesAfterEdit();
 }
 
 int TTXTextControl::IndentB() const
@@ -431,7 +431,7 @@ bool TTXTextControl::InsertField(const QString& text)
     c.endEditBlock();
     SetActiveCursor(c);
     FieldCurrentId = id;
-    InvalidatePages();
+    InvalidatePagesAfterEdit();
     return true;
 }
 
@@ -480,7 +480,7 @@ void TTXTextControl::SetFieldKind(int fieldId, int kind)
         } else {
             c.setCharFormat(format);
         }
-        InvalidatePages();
+        if (doc == Footer.get()) InvalidatePages();
         return;
     }
 }

@@ -142,6 +142,7 @@ public:
     void SetPrintDevice(QPaintDevice* device) { Device = device; }
     int CurrentPages() const;
     std::array<int, 3> PositionInfo() const;
+    int CaretPage() const;  // PositionInfo()[0], without counting lines
     bool PrintPage(int page);
     // Draws page `page` with a painter whose coordinates are the device's pixels.
     void DrawPage(QPainter& painter, int page, double dpiX, double dpiY) const;
@@ -188,7 +189,10 @@ private:
     void ApplyBlockFormat(const QTextBlockFormat& format);
     void PrepareDocument(QTextDocument* document) const;
     void InvalidatePages();
+    void InvalidatePagesFrom(int position);
+    void InvalidatePagesAfterEdit();
     const std::vector<TPageSpan>& Pages() const;
+    void PaginateThrough(double untilY) const;
     int PageOfPosition(int position) const;
     std::unique_ptr<QTextDocument> FooterForPage(int page) const;
     double FooterHeightPx() const;
@@ -213,6 +217,21 @@ private:
     QTextCharFormat PendingTyping;
     bool HasPendingTyping = false;
     QPoint PressPos;
+    // Where the page breaking can resume after an edit: the state before a top-level block or
+    // table, recorded once per page. An edit leaves everything above it in place, so pagination
+    // carries on from the last such point in front of the edit instead of from the top.
+    struct TPageResume {
+        int Position = 0;
+        std::size_t Pages = 0;
+        double Top = 0;
+        bool BreakPending = false;
+    };
     mutable std::vector<TPageSpan> PageCache;
+    mutable std::vector<TPageResume> PageResume;
     mutable bool PagesValid = false;
+    // Where an unfinished run of the page breaking stopped: the next block, the open page's top
+    // and whether a break waits (PageNext is -1 when the run starts again at a resume point).
+    mutable int PageNext = -1;
+    mutable double PageTop = 0;
+    mutable bool PageBreakPending = false;
 };

@@ -117,7 +117,7 @@ bool TTXTextControl::LoadFromString(std::string_view text, int format, bool atSe
             setWordWrapMode(mode);
         // The editor gives the document its page width, which lays the text out once, lazily.
         setDocument(fresh);
-        connect(fresh, &QTextDocument::contentsChanged, this, [this] { InvalidatePages(); });
+        connect(fresh, &QTextDocument::contentsChange, this, [this](int position, int, int) { InvalidatePagesFrom(position); });
         if (ours)
             delete old;
         if (footer && !footer->isEmpty()) {
@@ -155,7 +155,7 @@ bool TTXTextControl::LoadFromString(std::string_view text, int format, bool atSe
     SetActiveCursor(c);
     if (!FooterActive)
         FitLongRuns(*this);
-    InvalidatePages();
+    InvalidatePagesAfterEdit();
     return true;
 }
 

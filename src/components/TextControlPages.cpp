@@ -10,6 +10,7 @@
 #include <QTextTable>
 
 #include <algorithm>
+#include <limits>
 
 using namespace rtf;
 
@@ -28,6 +29,28 @@ double LineTop(const QTextBlock& block, QAbstractTextDocumentLayout* layout, int
 void TTXTextControl::InvalidatePages()
 {
     PagesValid = false;
+    PageResume.clear();
+    PageNext = -1;
+}
+
+void TTXTextControl::InvalidatePagesFrom(int position)
+{
+    // A run that stopped in front of the edit carries on from where it stopped.
+    if (!PagesValid && PageNext >= 0 && PageNext < position)
+        return;
+    PagesValid = false;
+    PageNext = -1;
+    // Keep the resume points strictly in front of the edit: the text before them is unchanged.
+    while (!PageResume.empty() && PageResume.back().Position >= position && PageResume.back().Position > 0)
+        PageResume.pop_back();
+}
+
+void TTXTextControl::InvalidatePagesAfterEdit()
+{
+    // Edits of the body report where they happened (contentsChange); the footer's height
+    // changes every page.
+    if (FooterActive)
+        InvalidatePages();
 }
 
 double TTXTextControl::FooterHeightPx() const
@@ -48,15 +71,31 @@ double TTXTextControl::BodyHeightPx() const
 
 const std::vector<TTXTextControl::TPageSpan>& TTXTextControl::Pages() const
 {
+    PaginateThrough(std::numeric_limits<double>::infinity());
+    return PageCache;
+}
+
+// Breaks the text into pages from where the last run stopped (or the last resume point in front
+// of an edit) until the page holding the height untilY is complete, or to the end.
+void TTXTextControl::PaginateThrough(double untilY) const
+{
     if (PagesValid)
-        return PageCache;
-    PageCache.clear();
+        return;
     QTextDocument* doc = document();
     QAbstractTextDocumentLayout* layout = doc->documentLayout();
     layout->blockBoundingRect(doc->lastBlock());  // lays out the whole text
     const double height = std::max(BodyHeightPx(), 50.0);
-    double top = 0;
-    bool breakPending = false;
+    if (PageResume.empty())
+        PageResume.push_back(TPageResume{});
+    if (PageNext < 0) {
+        const TPageResume& from = PageResume.back();
+        PageCache.resize(std::min(PageCache.size(), from.Pages));
+        PageNext = from.Position;
+        PageTop = from.Top;
+        PageBreakPending = from.BreakPending;
+    }
+    double& top = PageTop;
+    bool& breakPending = PageBreakPending;
     auto newPage = [&](double at) {
         if (at <= top + 0.5)
             return;
@@ -96,8 +135,27 @@ const std::vector<TTXTextControl::TPageSpan>& TTXTextControl::Pages() const
             breakPending = true;
     };
     QTextFrame* root = doc->rootFrame();
-    for (QTextFrame::iterator it = root->begin(); !it.atEnd(); ++it) {
-        if (QTextFrame* frame = it.currentFrame()) {
+    // The top-level table or frame a block lies in, or null for a block of the main flow.
+    auto topFrame = [root](const QTextBlock& block) -> QTextFrame* {
+        QTextFrame* f = QTextCursor(block).currentFrame();
+        while (f && f != root && f->parentFrame() != root)
+            f = f->parentFrame();
+        return f == root ? nullptr : f;
+    };
+    QTextBlock next = doc->findBlock(PageNext);
+    while (next.isValid()) {
+        if (top > untilY) {
+            PageNext = next.position();
+            return;
+        }
+        const QTextBlock block = next;
+        QTextFrame* frame = topFrame(block);
+        if (!frame && PageCache.size() > PageResume.back().Pages && block.position() > PageResume.back().Position)
+            PageResume.push_back(TPageResume{block.position(), PageCache.size(), top, breakPending});
+        next = frame ? doc->findBlock(frame->lastPosition() + 1) : block.next();
+        if (frame && next.isValid() && next.position() <= frame->lastPosition())
+            next = QTextBlock();
+        if (frame) {
             auto* table = qobject_cast<QTextTable*>(frame);
             if (!table) {
                 for (QTextBlock b = doc->findBlock(frame->firstPosition()); b.isValid() && b.position() <= frame->lastPosition(); b = b.next())
@@ -143,12 +201,11 @@ const std::vector<TTXTextControl::TPageSpan>& TTXTextControl::Pages() const
             }
             continue;
         }
-        placeLines(it.currentBlock(), true);
+        placeLines(block, true);
     }
     const double end = std::max(layout->documentSize().height(), top + 1);
     PageCache.push_back(TPageSpan{top, end});
     PagesValid = true;
-    return PageCache;
 }
 
 int TTXTextControl::CurrentPages() const
@@ -158,21 +215,29 @@ int TTXTextControl::CurrentPages() const
 
 int TTXTextControl::PageOfPosition(int position) const
 {
-    const auto& pages = Pages();
     QTextDocument* doc = document();
+    doc->documentLayout()->blockBoundingRect(doc->lastBlock());  // lays out the whole text
     const QTextBlock block = doc->findBlock(position);
     if (!block.isValid() || !block.layout() || block.layout()->lineCount() == 0)
-        return int(pages.size());
+        return int(Pages().size());
     const QTextLayout* tl = block.layout();
     QTextLine line = tl->lineForTextPosition(position - block.position());
     if (!line.isValid())
         line = tl->lineAt(tl->lineCount() - 1);
     const QRectF rect = doc->documentLayout()->blockBoundingRect(block);
     const double y = rect.top() - tl->boundingRect().top() + line.y();
-    for (std::size_t i = 0; i < pages.size(); ++i)
-        if (y < pages[i].Bottom - 0.01)
-            return int(i) + 1;
-    return int(pages.size());
+    PaginateThrough(y);
+    const auto& pages = PageCache;
+    const auto it = std::upper_bound(pages.begin(), pages.end(), y, [](double v, const TPageSpan& p) { return v < p.Bottom - 0.01; });
+    if (it != pages.end())
+        return int(it - pages.begin()) + 1;
+    // Past every finished page: the one still open, or the last.
+    return int(pages.size()) + (PagesValid ? 0 : 1);
+}
+
+int TTXTextControl::CaretPage() const
+{
+    return PageOfPosition(textCursor().position());
 }
 
 std::array<int, 3> TTXTextControl::PositionInfo() const

@@ -62,7 +62,7 @@ void CaretAt(TTXTextControl& c, int position) {
 bool StartsPage(TTXTextControl& c, int position, int page) {
   if (position == 0) return true;
   CaretAt(c, position - 1);
-  const bool top = c.PositionInfo()[0] < page;
+  const bool top = c.CaretPage() < page;
   CaretAt(c, position);
   return top;
 }
@@ -120,6 +120,9 @@ std::string WithSectionBreak(const std::string& rtf) {
 // headings with what follows) in the RTF as well, so a word processor breaks pages where we do.
 // A page break in front of the entry at index, as a paragraph holding a form feed.
 void BreakBefore(TTXTextControl& c, std::vector<TEntrySpan>& spans, std::size_t index, int at) {
+  // One edit, so the text is laid out again once rather than after each step.
+  QTextCursor batch(c.document());
+  batch.beginEditBlock();
   CaretAt(c, at);
   c.SetSelText(QStringLiteral("\f\n"));
   Shift(spans, index, at, 2);
@@ -128,42 +131,20 @@ void BreakBefore(TTXTextControl& c, std::vector<TEntrySpan>& spans, std::size_t 
   c.SetSelStart(at);
   c.SetLineSpacing(0);
   c.SetIndentB(0);
+  batch.endEditBlock();
 }
 
-void PaginateEntries(TTXTextControl& c, std::vector<TEntrySpan>& spans) {
+// The end-of-entry markers leave the text before pages are counted, all in one edit (from the
+// last, so the spans in front stay where they are). Each marker goes with the paragraph end in
+// front of it, so the entry's last paragraph and the next entry's first keep their own formats.
+// In a table, or at the very start, the marker's own paragraph end goes instead.
+void RemoveMarkers(TTXTextControl& c, std::vector<TEntrySpan>& spans) {
   QTextDocument& doc = *c.document();
-  int lastPage = 1;
-  for (std::size_t i = 0; i < spans.size(); ++i) {
+  QTextCursor batch(&doc);
+  batch.beginEditBlock();
+  for (std::size_t i = spans.size(); i-- > 0;) {
     TEntrySpan& span = spans[i];
-    const int lastChar = (span.Marker >= 0 ? span.Marker : span.End) - 1;
-    CaretAt(c, std::max(lastChar, span.Start));
-    const int endPage = c.PositionInfo()[0];
-    if (lastChar >= span.Start && endPage > lastPage) {
-      CaretAt(c, span.Start);
-      // Setting a value the paragraph already has would only make the control paginate again.
-      if (c.IndentT() != 0) c.SetIndentT(0);
-      // A heading kept with this entry moves with it; one that already starts a page stays.
-      const bool withHeading = i > 0 && KeepsWithNext(doc, spans[i - 1]) && spans[i - 1].Start < span.Start;
-      const std::size_t first = withHeading ? i - 1 : i;
-      CaretAt(c, spans[first].Start);
-      const int startPage = c.PositionInfo()[0];
-      if (startPage < endPage && !StartsPage(c, spans[first].Start, startPage))
-        BreakBefore(c, spans, first, spans[first].Start);
-      lastPage = endPage;
-    }
-    // A heading kept with its entry must not stay at the foot of the page before it.
-    if (i > 0 && KeepsWithNext(doc, spans[i - 1]) && spans[i - 1].Start < span.Start) {
-      CaretAt(c, span.Start);
-      const int entryPage = c.PositionInfo()[0];
-      CaretAt(c, spans[i - 1].Start);
-      const int headingPage = c.PositionInfo()[0];
-      if (headingPage < entryPage && !StartsPage(c, spans[i - 1].Start, headingPage))
-        BreakBefore(c, spans, i - 1, spans[i - 1].Start);
-    }
     if (span.Marker < 0) continue;
-    // The marker goes with the paragraph end in front of it, so the entry's last paragraph and
-    // the next entry's first keep their own formats. In a table, or at the very start, the
-    // marker's own paragraph end goes instead.
     QTextCursor before(&doc);
     before.setPosition(std::max(span.Marker - 1, 0));
     const bool joinBack = span.Marker > 0 && before.currentTable() == nullptr &&
@@ -175,14 +156,55 @@ void PaginateEntries(TTXTextControl& c, std::vector<TEntrySpan>& spans) {
     Shift(spans, i, from + 1, -2);
     span.Marker = -1;
   }
-  // Keeping is set last: it must not change the pages the pass above found.
+  batch.endEditBlock();
+}
+
+void PaginateEntries(TTXTextControl& c, std::vector<TEntrySpan>& spans) {
+  QTextDocument& doc = *c.document();
+  RemoveMarkers(c, spans);
+  int lastPage = 1;
   for (std::size_t i = 0; i < spans.size(); ++i) {
-    const TEntrySpan& span = spans[i];
+    TEntrySpan& span = spans[i];
+    const int lastChar = (span.Marker >= 0 ? span.Marker : span.End) - 1;
+    CaretAt(c, std::max(lastChar, span.Start));
+    const int endPage = c.CaretPage();
+    if (lastChar >= span.Start && endPage > lastPage) {
+      CaretAt(c, span.Start);
+      // Setting a value the paragraph already has would only make the control paginate again.
+      if (c.IndentT() != 0) c.SetIndentT(0);
+      // A heading kept with this entry moves with it; one that already starts a page stays.
+      const bool withHeading = i > 0 && KeepsWithNext(doc, spans[i - 1]) && spans[i - 1].Start < span.Start;
+      const std::size_t first = withHeading ? i - 1 : i;
+      CaretAt(c, spans[first].Start);
+      const int startPage = c.CaretPage();
+      if (startPage < endPage && !StartsPage(c, spans[first].Start, startPage))
+        BreakBefore(c, spans, first, spans[first].Start);
+      lastPage = endPage;
+    }
+    // A heading kept with its entry must not stay at the foot of the page before it.
+    if (i > 0 && KeepsWithNext(doc, spans[i - 1]) && spans[i - 1].Start < span.Start) {
+      CaretAt(c, span.Start);
+      const int entryPage = c.CaretPage();
+      CaretAt(c, spans[i - 1].Start);
+      const int headingPage = c.CaretPage();
+      if (headingPage < entryPage && !StartsPage(c, spans[i - 1].Start, headingPage))
+        BreakBefore(c, spans, i - 1, spans[i - 1].Start);
+    }
+  }
+  // Keeping is set last: it must not change the pages the pass above found. The pages are read
+  // first, then every entry that fits on one is marked, in one edit.
+  std::vector<const TEntrySpan*> onePage;
+  for (const TEntrySpan& span : spans) {
     if (span.End - 1 <= span.Start) continue;
     CaretAt(c, span.Start);
-    const int first = c.PositionInfo()[0];
+    const int first = c.CaretPage();
     CaretAt(c, span.End - 1);
-    if (c.PositionInfo()[0] != first) continue;  // longer than a page: breaks where it must
+    if (c.CaretPage() == first) onePage.push_back(&span);  // a longer one breaks where it must
+  }
+  QTextCursor batch(&doc);
+  batch.beginEditBlock();
+  for (const TEntrySpan* entry : onePage) {
+    const TEntrySpan& span = *entry;
     QTextCursor keep(&doc);
     keep.setPosition(span.Start);
     keep.setPosition(span.End - 1, QTextCursor::KeepAnchor);
@@ -199,6 +221,7 @@ void PaginateEntries(TTXTextControl& c, std::vector<TEntrySpan>& spans) {
       withNext.mergeBlockFormat(next);
     }
   }
+  batch.endEditBlock();
 }
 
 // A title block states the test's time and marks as the title dialog proposed them ("25 min",
