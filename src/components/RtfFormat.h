@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QTextBlock>
 #include <QTextFormat>
+
+#include <algorithm>
 #include <QUrl>
 
 // Units, custom format properties and field kinds shared by the RTF reader, the writer and
@@ -55,6 +58,28 @@ constexpr int kKeepTogetherProperty = QTextFormat::UserProperty + 22;
 // A paragraph's own space before, in pixels, where its top margin also holds the space after the
 // paragraph above: word processors add the two, while Qt lays out only the larger of them.
 constexpr int kSpaceBeforeProperty = QTextFormat::UserProperty + 23;
+
+// Page flow that composition gives a laid-out text's paragraphs: a page break in front, keep the
+// lines together, keep with the next paragraph. It lives in the block's user state, not in its
+// format, so setting it lays nothing out again (a format change would lay out the rest of a
+// 200-page text). Whoever reads a paragraph's flow asks both.
+enum TBlockFlow { kFlowBreakBefore = 1, kFlowKeepTogether = 2, kFlowKeepNext = 4 };
+inline int BlockFlow(const QTextBlock& b)
+{
+    return b.isValid() ? std::max(b.userState(), 0) : 0;
+}
+inline bool BreaksBefore(const QTextBlock& b)
+{
+    return (b.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || (BlockFlow(b) & kFlowBreakBefore);
+}
+inline bool KeepsTogether(const QTextBlock& b)
+{
+    return b.blockFormat().property(kKeepTogetherProperty).toBool() || (BlockFlow(b) & kFlowKeepTogether);
+}
+inline bool KeepsWithNext(const QTextBlock& b)
+{
+    return b.blockFormat().property(kKeepNextProperty).toBool() || (BlockFlow(b) & kFlowKeepNext);
+}
 
 // The space before a paragraph as written in RTF.
 inline double SpaceBefore(const QTextBlockFormat& f)

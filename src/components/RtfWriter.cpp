@@ -232,8 +232,9 @@ private:
         Put(' ');
     }
 
-    void WriteBlockFormat(const QTextBlockFormat& b, bool inTable)
+    void WriteBlockFormat(const QTextBlock& block, bool inTable)
     {
+        const QTextBlockFormat b = block.blockFormat();
         Put("\\pard\\plain");
         if (inTable)
             Put("\\intbl");
@@ -272,11 +273,11 @@ private:
         default:
             break;
         }
-        if (b.property(kKeepTogetherProperty).toBool())
+        if (KeepsTogether(block))
             Put("\\keep");
-        if (b.property(kKeepNextProperty).toBool())
+        if (KeepsWithNext(block))
             Put("\\keepn");
-        if ((b.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || BreakBeforeNext)
+        if (BreaksBefore(block) || BreakBeforeNext)
             Put("\\pagebb");
         BreakBeforeNext = false;
         const QList<QTextOption::Tab> tabs = b.tabPositions();
@@ -439,7 +440,7 @@ private:
             BreakBeforeNext = true;
             return false;
         }
-        WriteBlockFormat(block.blockFormat(), inTable);
+        WriteBlockFormat(block, inTable);
         WriteListMarker(block);
         if (text.isEmpty()) {
             // An empty paragraph keeps its height through its mark's font size.

@@ -143,6 +143,9 @@ public:
     int CurrentPages() const;
     std::array<int, 3> PositionInfo() const;
     int CaretPage() const;  // PositionInfo()[0], without counting lines
+    // Adds page-flow flags (rtf::TBlockFlow) to the paragraphs from one position to another,
+    // without laying the text out again; pages are counted again from there.
+    void AddBlockFlow(int from, int to, int flags);
     bool PrintPage(int page);
     // Draws page `page` with a painter whose coordinates are the device's pixels.
     void DrawPage(QPainter& painter, int page, double dpiX, double dpiY) const;

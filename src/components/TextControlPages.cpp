@@ -112,10 +112,10 @@ void TTXTextControl::PaginateThrough(double untilY) const
         const QTextBlockFormat bf = block.blockFormat();
         const double firstTop = offset + tl->lineAt(0).y();
         const double blockBottom = offset + tl->lineAt(tl->lineCount() - 1).y() + tl->lineAt(tl->lineCount() - 1).height();
-        if (allowForced && (breakPending || (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)))
+        if (allowForced && (breakPending || BreaksBefore(block)))
             newPage(firstTop);
         breakPending = false;
-        if (bf.property(kKeepTogetherProperty).toBool() && blockBottom - firstTop <= height && blockBottom - top > height)
+        if (KeepsTogether(block) && blockBottom - firstTop <= height && blockBottom - top > height)
             newPage(firstTop);
         const QString text = block.text();
         for (int i = 0; i < tl->lineCount(); ++i) {
@@ -162,7 +162,7 @@ void TTXTextControl::PaginateThrough(double untilY) const
                     placeLines(b, false);
                 continue;
             }
-            if (breakPending) {
+            if (breakPending || BreaksBefore(doc->findBlock(table->firstPosition()))) {
                 const QTextBlock first = doc->findBlock(table->firstPosition());
                 newPage(layout->blockBoundingRect(first).top());
                 breakPending = false;
@@ -233,6 +233,20 @@ int TTXTextControl::PageOfPosition(int position) const
         return int(it - pages.begin()) + 1;
     // Past every finished page: the one still open, or the last.
     return int(pages.size()) + (PagesValid ? 0 : 1);
+}
+
+void TTXTextControl::AddBlockFlow(int from, int to, int flags)
+{
+    QTextDocument* doc = document();
+    const QTextBlock first = doc->findBlock(from);
+    const QTextBlock last = doc->findBlock(std::max(from, to));
+    for (QTextBlock b = first; b.isValid(); b = b.next()) {
+        b.setUserState(BlockFlow(b) | flags);
+        if (b == last)
+            break;
+    }
+    if (first.isValid())
+        InvalidatePagesFrom(first.position());
 }
 
 int TTXTextControl::CaretPage() const

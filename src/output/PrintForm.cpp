@@ -85,18 +85,10 @@ int MarkerOfEntry(const QTextDocument& doc, int start, int end) {
   return last.position();
 }
 
-void Shift(std::vector<TEntrySpan>& spans, std::size_t from, int at, int by) {
-  for (std::size_t i = from; i < spans.size(); ++i) {
-    if (spans[i].Start >= at) spans[i].Start += by;
-    if (spans[i].Marker >= at) spans[i].Marker += by;
-    if (spans[i].End >= at) spans[i].End += by;
-  }
-}
-
 // A section heading stays with the entry after it: its paragraphs are kept with the next one.
 bool KeepsWithNext(const QTextDocument& doc, const TEntrySpan& span) {
   const QTextBlock last = doc.findBlock(std::max(span.Start, span.End - 1));
-  return last.isValid() && last.blockFormat().property(rtf::kKeepNextProperty).toBool();
+  return last.isValid() && rtf::KeepsWithNext(last);
 }
 
 // Section headings saved before the page break was a real one wrote a paragraph holding "~"
@@ -114,58 +106,39 @@ std::string WithSectionBreak(const std::string& rtf) {
   return fixed;
 }
 
-// The page-break pass: an entry that ends on a later page than it begins gets a break in front
-// of it, and a section heading left at the foot of the page before goes along with it. Each
-// entry's marker paragraph is then removed. Entries that fit on a page are kept together (and
-// headings with what follows) in the RTF as well, so a word processor breaks pages where we do.
-// A page break in front of the entry at index, as a paragraph holding a form feed.
-void BreakBefore(TTXTextControl& c, std::vector<TEntrySpan>& spans, std::size_t index, int at) {
-  // One edit, so the text is laid out again once rather than after each step.
-  QTextCursor batch(c.document());
-  batch.beginEditBlock();
-  CaretAt(c, at);
-  c.SetSelText(QStringLiteral("\f\n"));
-  Shift(spans, index, at, 2);
-  c.SetSelLength(0);
-  c.SetFormatSelection(true);
-  c.SetSelStart(at);
-  c.SetLineSpacing(0);
-  c.SetIndentB(0);
-  batch.endEditBlock();
-}
+// A page break in front of an entry, as page flow on its first paragraph: no text is added, so
+// nothing is laid out again, and the export writes it as \pagebb.
+void BreakBefore(TTXTextControl& c, int at) { c.AddBlockFlow(at, at, rtf::kFlowBreakBefore); }
 
-// The end-of-entry markers leave the text before pages are counted, all in one edit (from the
-// last, so the spans in front stay where they are). Each marker goes with the paragraph end in
-// front of it, so the entry's last paragraph and the next entry's first keep their own formats.
-// In a table, or at the very start, the marker's own paragraph end goes instead.
-void RemoveMarkers(TTXTextControl& c, std::vector<TEntrySpan>& spans) {
+// An entry's end-of-entry marker leaves the text as soon as the entry is in, while it is still at
+// the end of the text, where taking it out costs no layout of what follows. It goes with the
+// paragraph end in front of it, so the entry's last paragraph and the next entry's first keep
+// their own formats. In a table, or at the very start, the marker's own paragraph end goes instead.
+void RemoveMarker(TTXTextControl& c, TEntrySpan& span) {
+  if (span.Marker < 0) return;
   QTextDocument& doc = *c.document();
-  QTextCursor batch(&doc);
-  batch.beginEditBlock();
-  for (std::size_t i = spans.size(); i-- > 0;) {
-    TEntrySpan& span = spans[i];
-    if (span.Marker < 0) continue;
-    QTextCursor before(&doc);
-    before.setPosition(std::max(span.Marker - 1, 0));
-    const bool joinBack = span.Marker > 0 && before.currentTable() == nullptr &&
-                          doc.characterAt(span.Marker - 1) == QChar::ParagraphSeparator;
-    const int from = joinBack ? span.Marker - 1 : span.Marker;
-    CaretAt(c, from);
-    c.SetSelLength(2);
-    c.SetSelText(QString());
-    Shift(spans, i, from + 1, -2);
-    span.Marker = -1;
-  }
-  batch.endEditBlock();
+  QTextCursor before(&doc);
+  before.setPosition(std::max(span.Marker - 1, 0));
+  const bool joinBack = span.Marker > 0 && before.currentTable() == nullptr &&
+                        doc.characterAt(span.Marker - 1) == QChar::ParagraphSeparator;
+  const int from = joinBack ? span.Marker - 1 : span.Marker;
+  CaretAt(c, from);
+  c.SetSelLength(2);
+  c.SetSelText(QString());
+  span.End -= 2;
+  span.Marker = -1;
 }
 
+// The page-break pass: an entry that ends on a later page than it begins gets a break in front
+// of it, and a section heading left at the foot of the page before goes along with it. Entries
+// that fit on a page are kept together (and headings with what follows) in the RTF as well, so a
+// word processor breaks pages where we do.
 void PaginateEntries(TTXTextControl& c, std::vector<TEntrySpan>& spans) {
   QTextDocument& doc = *c.document();
-  RemoveMarkers(c, spans);
   int lastPage = 1;
   for (std::size_t i = 0; i < spans.size(); ++i) {
     TEntrySpan& span = spans[i];
-    const int lastChar = (span.Marker >= 0 ? span.Marker : span.End) - 1;
+    const int lastChar = span.End - 1;
     CaretAt(c, std::max(lastChar, span.Start));
     const int endPage = c.CaretPage();
     if (lastChar >= span.Start && endPage > lastPage) {
@@ -178,7 +151,7 @@ void PaginateEntries(TTXTextControl& c, std::vector<TEntrySpan>& spans) {
       CaretAt(c, spans[first].Start);
       const int startPage = c.CaretPage();
       if (startPage < endPage && !StartsPage(c, spans[first].Start, startPage))
-        BreakBefore(c, spans, first, spans[first].Start);
+        BreakBefore(c, spans[first].Start);
       lastPage = endPage;
     }
     // A heading kept with its entry must not stay at the foot of the page before it.
@@ -188,11 +161,11 @@ void PaginateEntries(TTXTextControl& c, std::vector<TEntrySpan>& spans) {
       CaretAt(c, spans[i - 1].Start);
       const int headingPage = c.CaretPage();
       if (headingPage < entryPage && !StartsPage(c, spans[i - 1].Start, headingPage))
-        BreakBefore(c, spans, i - 1, spans[i - 1].Start);
+        BreakBefore(c, spans[i - 1].Start);
     }
   }
   // Keeping is set last: it must not change the pages the pass above found. The pages are read
-  // first, then every entry that fits on one is marked, in one edit.
+  // first, then every entry that fits on one is marked.
   std::vector<const TEntrySpan*> onePage;
   for (const TEntrySpan& span : spans) {
     if (span.End - 1 <= span.Start) continue;
@@ -201,27 +174,12 @@ void PaginateEntries(TTXTextControl& c, std::vector<TEntrySpan>& spans) {
     CaretAt(c, span.End - 1);
     if (c.CaretPage() == first) onePage.push_back(&span);  // a longer one breaks where it must
   }
-  QTextCursor batch(&doc);
-  batch.beginEditBlock();
-  for (const TEntrySpan* entry : onePage) {
-    const TEntrySpan& span = *entry;
-    QTextCursor keep(&doc);
-    keep.setPosition(span.Start);
-    keep.setPosition(span.End - 1, QTextCursor::KeepAnchor);
-    QTextBlockFormat together;
-    together.setProperty(rtf::kKeepTogetherProperty, true);
-    keep.mergeBlockFormat(together);
-    const QTextBlock lastBlock = doc.findBlock(span.End - 1);
-    if (lastBlock.position() > span.Start) {
-      QTextCursor withNext(&doc);
-      withNext.setPosition(span.Start);
-      withNext.setPosition(lastBlock.position() - 1, QTextCursor::KeepAnchor);
-      QTextBlockFormat next;
-      next.setProperty(rtf::kKeepNextProperty, true);
-      withNext.mergeBlockFormat(next);
-    }
+  for (const TEntrySpan* span : onePage) {
+    c.AddBlockFlow(span->Start, span->End - 1, rtf::kFlowKeepTogether);
+    // Every paragraph but the last keeps with the next one.
+    const QTextBlock lastBlock = doc.findBlock(span->End - 1);
+    if (lastBlock.position() > span->Start) c.AddBlockFlow(span->Start, lastBlock.position() - 1, rtf::kFlowKeepNext);
   }
-  batch.endEditBlock();
 }
 
 // A title block states the test's time and marks as the title dialog proposed them ("25 min",
@@ -338,6 +296,7 @@ void TPrintForm::ComposeDocument(const std::vector<TDocContent*>& entries) {
     c.SetSelStart(-1);
     const int end = c.SelStart();
     spans.push_back(TEntrySpan{start, MarkerOfEntry(*c.document(), start, end), end});
+    RemoveMarker(c, spans.back());
   }
   PaginateEntries(c, spans);
 }
