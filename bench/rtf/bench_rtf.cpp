@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QPixmap>
 #include <QProcess>
 #include <QStandardPaths>
@@ -131,6 +132,52 @@ void BM_ShowLongWord(benchmark::State& state)
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(word.size()));
 }
 BENCHMARK(BM_ShowLongWord)->Arg(1 << 20)->Arg(2 << 20)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// A test of answer lines, as exam questions write them: a sentence, then lines to write on that
+// end in a unit. With dotted leaders (range 1) or the same tabs without them (range 0), so the
+// difference of the two drawing times is what the leaders cost. Composition is reading the text
+// and breaking it into pages; drawing is every page at 150 dpi, as a preview shows them.
+std::string AnswerLines(bool leaders)
+{
+    std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times New Roman;}}\\f0\\fs24 ";
+    for (int i = 1; i <= 600; ++i) {
+        rtf += "\\pard " + std::to_string(i) + ". Calculate the kinetic energy of the trolley as it leaves the ramp.\\par ";
+        for (int line = 0; line < 3; ++line)
+            rtf += std::string("\\pard\\li567") + (leaders ? "\\tldot" : "") + "\\tqr\\tx8000 Kinetic energy = \\tab J\\par ";
+    }
+    return rtf + "}";
+}
+
+void BM_ComposeAnswerLines(benchmark::State& state)
+{
+    const std::string rtf = AnswerLines(true);
+    TTXTextControl control;
+    for (auto _ : state) {
+        control.ResetContents();
+        control.LoadFromString(rtf, TTXTextControl::FormatRtf, true);
+        benchmark::DoNotOptimize(control.CurrentPages());
+    }
+    state.counters["pages"] = control.CurrentPages();
+}
+BENCHMARK(BM_ComposeAnswerLines)->Unit(benchmark::kMillisecond);
+
+void BM_DrawAnswerLines(benchmark::State& state)
+{
+    TTXTextControl control;
+    control.LoadFromString(AnswerLines(state.range(0) != 0), TTXTextControl::FormatRtf, true);
+    QImage page(1240, 1754, QImage::Format_RGB32);  // A4 at 150 dpi
+    page.setDotsPerMeterX(5906);
+    page.setDotsPerMeterY(5906);
+    control.SetPrintDevice(&page);
+    const int pages = control.CurrentPages();
+    for (auto _ : state)
+        for (int p = 1; p <= pages; ++p) {
+            page.fill(Qt::white);
+            control.PrintPage(p);
+        }
+    state.counters["pages"] = pages;
+}
+BENCHMARK(BM_DrawAnswerLines)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The peers run as processes on the same file; their start-up is small beside 4 MB of input.
 // Every figure here is processor time: the build machine is shared, and wall-clock time there

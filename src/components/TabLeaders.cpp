@@ -5,13 +5,17 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QTextTable>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace rtf {
 
@@ -30,9 +34,8 @@ int LeaderFor(const QList<QTextOption::Tab>& tabs, const QList<int>& leaders, do
     return best >= 0 && best < leaders.size() ? leaders[best] : LeaderNone;
 }
 
-void DrawLeader(QPainter& painter, int kind, const QFont& font, const QColor& colour, double x0, double x1, double baseline)
+void DrawLeader(QPainter& painter, int kind, const QFontMetricsF& fm, const QColor& colour, double x0, double x1, double baseline)
 {
-    const QFontMetricsF fm(font, LayoutDevice());
     // Leave a little air on both sides, as word processors do.
     const double gap = fm.horizontalAdvance(QLatin1Char(' ')) / 3;
     x0 += gap;
@@ -45,13 +48,33 @@ void DrawLeader(QPainter& painter, int kind, const QFont& font, const QColor& co
     switch (kind) {
     case LeaderDot:
     case LeaderHyphen: {
-        // Marks on a fixed grid, so the leaders of lines above one another line up.
+        // Marks on a fixed grid, so the leaders of lines above one another line up; drawn in one
+        // call, a line of dots costs little more than one rectangle.
         const double pitch = std::max(2.0, fm.horizontalAdvance(QLatin1Char('.')));
         const double markWidth = kind == LeaderDot ? std::max(0.8, fm.height() / 14) : pitch * 0.55;
         const double markHeight = kind == LeaderDot ? markWidth : stroke;
         const double y = kind == LeaderDot ? baseline - markHeight : baseline - fm.xHeight() / 2 - markHeight / 2;
-        for (double x = std::ceil(x0 / pitch) * pitch; x + markWidth <= x1; x += pitch)
-            painter.drawRect(QRectF(x, y, markWidth, markHeight));
+        const double first = std::ceil(x0 / pitch) * pitch;
+        const QTransform device = painter.deviceTransform();
+        if (painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Raster && device.type() <= QTransform::TxScale) {
+            // On a raster image each mark is a few whole pixels: filled as such, the engine takes
+            // its quick way, where rectangles at fractional places cost many times more.
+            QVarLengthArray<QRect, 256> marks;
+            const int w = std::max(1, int(std::lround(markWidth * device.m11())));
+            const int h = std::max(1, int(std::lround(markHeight * device.m22())));
+            const int top = int(std::lround(y * device.m22() + device.dy()));
+            for (double x = first; x + markWidth <= x1; x += pitch)
+                marks.append(QRect(int(std::lround(x * device.m11() + device.dx())), top, w, h));
+            painter.save();
+            painter.resetTransform();
+            painter.drawRects(marks.constData(), int(marks.size()));
+            painter.restore();
+        } else {
+            QVarLengthArray<QRectF, 256> marks;
+            for (double x = first; x + markWidth <= x1; x += pitch)
+                marks.append(QRectF(x, y, markWidth, markHeight));
+            painter.drawRects(marks.constData(), int(marks.size()));
+        }
         break;
     }
     case LeaderUnderline:
@@ -71,6 +94,28 @@ void DrawLeader(QPainter& painter, int kind, const QFont& font, const QColor& co
     }
 }
 
+// The first block that can reach the clip: the one at its top edge (found by the layout's own
+// search), or the first of the table it lies in, since a row's cells do not run down the page in
+// the order of their blocks.
+QTextBlock FirstBlockAt(const QTextDocument& document, const QRectF& clip)
+{
+    QTextBlock block = document.begin();
+    if (clip.top() <= 0)
+        return block;
+    const int at = document.documentLayout()->hitTest(QPointF(0, clip.top()), Qt::FuzzyHit);
+    if (at < 0)
+        return block;
+    QTextCursor cursor(const_cast<QTextDocument*>(&document));
+    cursor.setPosition(at);
+    if (const QTextTable* table = cursor.currentTable()) {
+        while (table->parentFrame() && qobject_cast<const QTextTable*>(table->parentFrame()))
+            table = static_cast<const QTextTable*>(table->parentFrame());
+        return document.findBlock(table->firstPosition());
+    }
+    const QTextBlock found = document.findBlock(at);
+    return found.previous().isValid() ? found.previous() : found;
+}
+
 }  // namespace
 
 void DrawTabLeaders(QPainter& painter, const QTextDocument& document, const QRectF& clip)
@@ -78,18 +123,29 @@ void DrawTabLeaders(QPainter& painter, const QTextDocument& document, const QRec
     QAbstractTextDocumentLayout* layout = document.documentLayout();
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+    // One font's metrics serve the leaders of all the lines in it.
+    QFont metricsFont;
+    std::optional<QFontMetricsF> metrics;
+    for (QTextBlock block = FirstBlockAt(document, clip); block.isValid(); block = block.next()) {
         const QTextBlockFormat bf = block.blockFormat();
         if (!bf.hasProperty(kTabLeadersProperty))
+            continue;
+        const QTextLayout* tl = block.layout();
+        if (!tl || tl->lineCount() == 0)
+            continue;
+        const QRectF rect = layout->blockBoundingRect(block);
+        if (rect.top() > clip.bottom()) {
+            // Below the clip: so is all that follows, unless the block is a table's.
+            if (!QTextCursor(block).currentTable())
+                break;
+            continue;
+        }
+        if (!rect.intersects(clip))
             continue;
         const QList<int> leaders = bf.property(kTabLeadersProperty).value<QList<int>>();
         const QList<QTextOption::Tab> tabs = bf.tabPositions();
         const QString text = block.text();
-        const QTextLayout* tl = block.layout();
-        if (leaders.isEmpty() || tabs.isEmpty() || !tl || tl->lineCount() == 0 || !text.contains(QLatin1Char('\t')))
-            continue;
-        const QRectF rect = layout->blockBoundingRect(block);
-        if (!rect.intersects(clip))
+        if (leaders.isEmpty() || tabs.isEmpty() || !text.contains(QLatin1Char('\t')))
             continue;
         // The block's rectangle starts at its layout's origin across, and at its first line down.
         const QPointF origin(rect.left(), rect.top() - tl->boundingRect().top());
@@ -109,7 +165,12 @@ void DrawTabLeaders(QPainter& painter, const QTextDocument& document, const QRec
             at.setPosition(block.position() + int(i) + 1);
             const QTextCharFormat cf = at.charFormat();
             const QColor colour = cf.foreground().style() == Qt::NoBrush ? QColor(Qt::black) : cf.foreground().color();
-            DrawLeader(painter, kind, cf.font(), colour, origin.x() + x0, origin.x() + x1, origin.y() + line.y() + line.ascent());
+            const QFont font = cf.font();
+            if (!metrics || font != metricsFont) {
+                metricsFont = font;
+                metrics.emplace(font, LayoutDevice());
+            }
+            DrawLeader(painter, kind, *metrics, colour, origin.x() + x0, origin.x() + x1, origin.y() + line.y() + line.ascent());
         }
     }
     painter.restore();
