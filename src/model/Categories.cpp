@@ -1,6 +1,7 @@
 #include "model/Categories.h"
 
 #include <algorithm>
+#include <typeinfo>
 #include <unordered_set>
 
 #include "model/Segments.h"
@@ -332,11 +333,18 @@ TIdentityCategory* FindByID(TIdentityCategory* root, std::string_view id) {
       stack.pop_back();
       continue;
     }
-    auto* child = dynamic_cast<TIdentityCategory*>(frame.Node->Children[frame.NextChild++]);
+    // Most children are plain identity nodes: asking the exact type first spares the full cast,
+    // and the first character settles most comparisons. A lookup scans whole levels of a large
+    // tree, so these matter.
+    TCategory* next = frame.Node->Children[frame.NextChild++];
+    auto* child = typeid(*next) == typeid(TIdentityCategory) ? static_cast<TIdentityCategory*>(next)
+                                                            : dynamic_cast<TIdentityCategory*>(next);
     if (child == nullptr) continue;
-    const std::string_view rest = id.substr(frame.Position);
-    if (rest.size() >= child->Code.size() && rest.compare(0, child->Code.size(), child->Code) == 0)
-      stack.push_back({child, frame.Position + child->Code.size(), 0});
+    const std::string& code = child->Code;
+    const std::size_t left = id.size() - frame.Position;
+    if (!code.empty() && (left < code.size() || code[0] != id[frame.Position])) continue;
+    if (id.compare(frame.Position, code.size(), code) == 0)
+      stack.push_back({child, frame.Position + code.size(), 0});
   }
   return nullptr;
 }
