@@ -44,8 +44,11 @@ TPlaceStep::TPlaceStep(std::string name, TKind kind, TDocument& document,
                        std::vector<std::pair<int, TDocContent*>> places)
     : TDocStep(std::move(name)), Kind(kind), Places(std::move(places)) {
   std::sort(Places.begin(), Places.end());
+  // What the history itself keeps: removed entries are held by the step, inserted ones live in
+  // the document while the step can be undone.
   Bytes = sizeof(*this) + Places.size() * (sizeof(Places[0]) + sizeof(TEntryPtr));
-  for (const auto& place : Places) Bytes += EntryCost(*place.second);
+  if (Kind == TKind::Removed)
+    for (const auto& place : Places) Bytes += EntryCost(*place.second);
   if (Kind == TKind::Removed) TakeOut(document);
 }
 
@@ -116,7 +119,8 @@ TSwapStep::TSwapStep(std::string name, int index, TEntryPtr replaced, const TDoc
       Index(index),
       Other(std::move(replaced)),
       Current(document.Entries.at(static_cast<std::size_t>(index))) {
-  Bytes = sizeof(*this) + EntryCost(*Other) + EntryCost(*Current);
+  // The step holds the replaced entry; the current one belongs to the document.
+  Bytes = sizeof(*this) + EntryCost(*Other);
 }
 
 void TSwapStep::Swap(TDocument& document) {

@@ -114,7 +114,7 @@ std::size_t EntryCost(const TDocContent& entry);
 // undoing back to it makes the document unmodified again.
 class TDocHistory {
 public:
-  static constexpr std::size_t kDefaultBudget = 32u << 20;
+  static constexpr std::size_t kDefaultBudget = 50u << 20;
   std::size_t Budget = kDefaultBudget;
 
   void Push(std::unique_ptr<TDocStep> step);
