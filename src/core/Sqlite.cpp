@@ -106,10 +106,12 @@ bool TSqlStatement::IsNull(int column) const { return sqlite3_column_type(Stmt, 
 std::int64_t TSqlStatement::Int(int column) const { return sqlite3_column_int64(Stmt, column); }
 double TSqlStatement::Double(int column) const { return sqlite3_column_double(Stmt, column); }
 
-std::string TSqlStatement::Text(int column) const {
+std::string TSqlStatement::Text(int column) const { return std::string(TextView(column)); }
+
+std::string_view TSqlStatement::TextView(int column) const {
   const auto* p = sqlite3_column_text(Stmt, column);
   const int n = sqlite3_column_bytes(Stmt, column);
-  return p ? std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)) : std::string();
+  return p ? std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)) : std::string_view();
 }
 
 // ---- connections ---------------------------------------------------------------------------

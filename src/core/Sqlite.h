@@ -56,6 +56,8 @@ public:
   std::int64_t Int(int column) const;
   double Double(int column) const;
   std::string Text(int column) const;
+  // The same without a copy; valid until the next Step, Reset or column read of another type.
+  std::string_view TextView(int column) const;
 
   sqlite3_stmt* Handle() const { return Stmt; }
 

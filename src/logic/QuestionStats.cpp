@@ -33,6 +33,75 @@ std::optional<double> Correlation(const std::vector<double>& x, const std::vecto
   return sxy / std::sqrt(sxx * syy);
 }
 
+// One question's uses, oldest first, added up into its summary: the figures weighted by the
+// students of the imports that give them.
+class TSummaryBuilder {
+public:
+  void Add(int students, std::optional<double> facility, std::optional<double> discrimination, std::string className,
+           std::string date) {
+    ++Summary.Uses;
+    Summary.Students += students;
+    if (facility) {
+      FacilitySum += students * *facility;
+      FacilityWeight += students;
+    }
+    if (discrimination) {
+      DiscriminationSum += students * *discrimination;
+      DiscriminationWeight += students;
+    }
+    if (!Summary.UsedWith(className)) Summary.Classes.push_back(className);
+    Summary.LastClass = std::move(className);
+    Summary.LastDate = std::move(date);
+  }
+  TQuestionSummary Finish() {
+    if (FacilityWeight > 0) Summary.Facility = FacilitySum / FacilityWeight;
+    if (DiscriminationWeight > 0) Summary.Discrimination = DiscriminationSum / DiscriminationWeight;
+    return std::move(Summary);
+  }
+
+private:
+  TQuestionSummary Summary;
+  double FacilitySum = 0, FacilityWeight = 0, DiscriminationSum = 0, DiscriminationWeight = 0;
+};
+
+std::optional<double> OptionalDouble(const TSqlStatement& st, int column) {
+  return st.IsNull(column) ? std::nullopt : std::optional<double>(st.Double(column));
+}
+
+// Every use of a library's questions (of one question, when typedID is given), by question and
+// then oldest first.
+constexpr const char* kUsesSql =
+    "SELECT s.typed_id, s.students, s.facility, s.discrimination, i.class, i.date "
+    "FROM item_stats s JOIN imports i ON i.id = s.import_id WHERE i.library = ?1";
+constexpr const char* kUseOrderSql = " ORDER BY s.typed_id, i.date, i.id";
+
+void WriteSummary(TSqlDatabase& db, const std::string& library, const std::string& typedID, const TQuestionSummary& s) {
+  std::string classes;
+  for (const std::string& c : s.Classes) classes += c + "\n";
+  TSqlStatement st = db.Prepare(
+      "INSERT OR REPLACE INTO question_summary(library, typed_id, uses, students, facility, discrimination, "
+      "last_class, last_date, classes) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+  st.Bind(1, library).Bind(2, typedID).Bind(3, s.Uses).Bind(4, s.Students);
+  if (s.Facility) st.Bind(5, *s.Facility); else st.BindNull(5);
+  if (s.Discrimination) st.Bind(6, *s.Discrimination); else st.BindNull(6);
+  st.Bind(7, s.LastClass).Bind(8, s.LastDate).Bind(9, classes).Run();
+}
+
+// Adds up the uses the statement yields (grouped by question) and writes each summary.
+void WriteSummariesOf(TSqlDatabase& db, TSqlStatement& uses, const std::string& library) {
+  std::string id;
+  std::optional<TSummaryBuilder> builder;
+  while (uses.Step()) {
+    if (!builder || uses.TextView(0) != id) {
+      if (builder) WriteSummary(db, library, id, builder->Finish());
+      id = uses.Text(0);
+      builder.emplace();
+    }
+    builder->Add(static_cast<int>(uses.Int(1)), OptionalDouble(uses, 2), OptionalDouble(uses, 3), uses.Text(4), uses.Text(5));
+  }
+  if (builder) WriteSummary(db, library, id, builder->Finish());
+}
+
 const std::vector<std::function<void(TSqlDatabase&)>>& Migrations() {
   static const std::vector<std::function<void(TSqlDatabase&)>> list = {
       [](TSqlDatabase& db) {
@@ -55,6 +124,30 @@ const std::vector<std::function<void(TSqlDatabase&)>>& Migrations() {
             "  discrimination REAL,"
             "  PRIMARY KEY(import_id, typed_id));"
             "CREATE INDEX imports_by_library ON imports(library);");
+      },
+      // What every import says about each question, kept added up, so that reading the
+      // statistics of a library costs one row per question however many imports there are.
+      [](TSqlDatabase& db) {
+        db.Exec(
+            "CREATE INDEX item_stats_by_question ON item_stats(typed_id);"
+            "CREATE TABLE question_summary("
+            "  library TEXT NOT NULL,"
+            "  typed_id TEXT NOT NULL,"
+            "  uses INTEGER NOT NULL,"
+            "  students INTEGER NOT NULL,"
+            "  facility REAL,"
+            "  discrimination REAL,"
+            "  last_class TEXT NOT NULL,"
+            "  last_date TEXT NOT NULL,"
+            "  classes TEXT NOT NULL,"  // in the order of first use, one per line
+            "  PRIMARY KEY(library, typed_id));");
+        std::vector<std::string> libraries;
+        for (TSqlStatement st = db.Prepare("SELECT DISTINCT library FROM imports"); st.Step();) libraries.push_back(st.Text(0));
+        for (const std::string& library : libraries) {
+          TSqlStatement uses = db.Prepare(std::string(kUsesSql) + kUseOrderSql);
+          uses.Bind(1, library);
+          WriteSummariesOf(db, uses, library);
+        }
       },
   };
   return list;
@@ -164,6 +257,13 @@ bool TStatsStore::Import(const TImportRecord& record) {
       BindOptional(insert, 7, f.Discrimination);
       insert.Run();
     }
+    // The summaries of this import's questions, added up again (an import replaced had the same).
+    for (const TItemFigures& f : record.Items) {
+      Db.Prepare("DELETE FROM question_summary WHERE library = ?1 AND typed_id = ?2").Bind(1, record.LibraryKey).Bind(2, f.TypedID).Run();
+      TSqlStatement uses = Db.Prepare(std::string(kUsesSql) + " AND s.typed_id = ?2" + kUseOrderSql);
+      uses.Bind(1, record.LibraryKey).Bind(2, f.TypedID);
+      WriteSummariesOf(Db, uses, record.LibraryKey);
+    }
     transaction.Commit();
   }
   Loaded = false;
@@ -174,38 +274,24 @@ bool TStatsStore::Import(const TImportRecord& record) {
 void TStatsStore::Load(const std::string& libraryKey) {
   if (Loaded && LoadedKey == libraryKey) return;
   std::unordered_map<std::string, TQuestionSummary> cache;
-  struct TSums {
-    double FacilityWeight = 0, Facility = 0, DiscriminationWeight = 0, Discrimination = 0;
-  };
-  std::unordered_map<std::string, TSums> sums;
-  // Oldest first, so the last row seen for a question is its last use.
   TSqlStatement st = Db.Prepare(
-      "SELECT s.typed_id, s.students, s.facility, s.discrimination, i.class, i.date "
-      "FROM item_stats s JOIN imports i ON i.id = s.import_id WHERE i.library = ?1 ORDER BY i.date, i.id");
+      "SELECT typed_id, uses, students, facility, discrimination, last_class, last_date, classes "
+      "FROM question_summary WHERE library = ?1");
   st.Bind(1, libraryKey);
   while (st.Step()) {
-    const std::string id = st.Text(0);
-    TQuestionSummary& s = cache[id];
-    TSums& w = sums[id];
-    const int students = static_cast<int>(st.Int(1));
-    ++s.Uses;
-    s.Students += students;
-    if (!st.IsNull(2)) {
-      w.Facility += students * st.Double(2);
-      w.FacilityWeight += students;
+    TQuestionSummary& s = cache[st.Text(0)];
+    s.Uses = static_cast<int>(st.Int(1));
+    s.Students = static_cast<int>(st.Int(2));
+    s.Facility = OptionalDouble(st, 3);
+    s.Discrimination = OptionalDouble(st, 4);
+    s.LastClass = st.Text(5);
+    s.LastDate = st.Text(6);
+    const std::string_view classes = st.TextView(7);
+    for (std::size_t at = 0; at < classes.size();) {
+      const std::size_t end = std::min(classes.find('\n', at), classes.size());
+      s.Classes.emplace_back(classes.substr(at, end - at));
+      at = end + 1;
     }
-    if (!st.IsNull(3)) {
-      w.Discrimination += students * st.Double(3);
-      w.DiscriminationWeight += students;
-    }
-    s.LastClass = st.Text(4);
-    s.LastDate = st.Text(5);
-    if (!s.UsedWith(s.LastClass)) s.Classes.push_back(s.LastClass);
-  }
-  for (auto& [id, s] : cache) {
-    const TSums& w = sums[id];
-    if (w.FacilityWeight > 0) s.Facility = w.Facility / w.FacilityWeight;
-    if (w.DiscriminationWeight > 0) s.Discrimination = w.Discrimination / w.DiscriminationWeight;
   }
   Cache = std::move(cache);
   LoadedKey = libraryKey;

@@ -72,7 +72,7 @@ inline constexpr int Imported = 40;  // an import was added or replaced
 // time into memory, so showing them costs a lookup; an import refreshes them and notifies.
 class TStatsStore : public TObservable {
 public:
-  static constexpr int kSchemaVersion = 1;
+  static constexpr int kSchemaVersion = 2;
   // Opens or creates the store. A damaged or newer store is set aside and a fresh one started;
   // setAsideMessage then says so.
   explicit TStatsStore(const std::string& path, std::string* setAsideMessage = nullptr);
