@@ -28,7 +28,7 @@ constexpr int kQuestions = 100000;
 const std::string kDir = HV_BINARY_DIR "/bench-data/synth100000";
 const std::string kCache = HV_BINARY_DIR "/bench-data/word-cache";
 // The slice the program builds in between events (TWordIndexDriver::kSlice).
-constexpr std::chrono::milliseconds kSlice{25};
+constexpr std::chrono::milliseconds kSlice{15};
 
 // One RTF document of about 5 MB: synthetic question texts, each kept as a group of its own.
 const std::string& FiveMegabytes() {

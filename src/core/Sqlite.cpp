@@ -116,6 +116,25 @@ std::string_view TSqlStatement::TextView(int column) const {
 
 // ---- connections ---------------------------------------------------------------------------
 
+namespace {
+
+void HitsRank(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* out, int argc, sqlite3_value** argv) {
+  int hits = 0;
+  if (api->xInstCount(fts, &hits) != SQLITE_OK) {
+    sqlite3_result_error(out, "cannot count the hits of a row", -1);
+    return;
+  }
+  double score = 0;
+  for (int i = 0; i < hits; ++i) {
+    int phrase = 0, column = 0, offset = 0;
+    if (api->xInst(fts, i, &phrase, &column, &offset) != SQLITE_OK) continue;
+    score += column >= 0 && column < argc ? sqlite3_value_double(argv[column]) : 1.0;
+  }
+  sqlite3_result_double(out, -score);
+}
+
+}  // namespace
+
 TSqlDatabase::TSqlDatabase(const std::string& path, TMode mode) : FilePath(path) {
   const int flags = (mode == TMode::ReadOnly ? SQLITE_OPEN_READONLY
                                              : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
@@ -164,6 +183,18 @@ int TSqlDatabase::UserVersion() {
 }
 
 void TSqlDatabase::SetUserVersion(int version) { Exec("PRAGMA user_version = " + std::to_string(version)); }
+
+void TSqlDatabase::CreateHitsRank(const char* name) {
+  fts5_api* api = nullptr;
+  {
+    TSqlStatement st = Prepare("SELECT fts5(?1)");
+    if (sqlite3_bind_pointer(st.Handle(), 1, &api, "fts5_api_ptr", nullptr) != SQLITE_OK) throw ESqlError("FTS5 is not available", SQLITE_ERROR);
+    st.Step();
+  }
+  if (api == nullptr || api->iVersion < 2) throw ESqlError("FTS5 is not available", SQLITE_ERROR);
+  const int rc = api->xCreateFunction(api, name, nullptr, HitsRank, nullptr);
+  if (rc != SQLITE_OK) throw ESqlError(std::string("Cannot add the rank function ") + name, rc);
+}
 
 std::int64_t TSqlDatabase::LastInsertRowId() const { return sqlite3_last_insert_rowid(Db); }
 int TSqlDatabase::Changes() const { return sqlite3_changes(Db); }

@@ -92,6 +92,12 @@ public:
   void Interrupt();
   // Reads the whole file once; a damaged file throws an ESqlError with IsDamage().
   void CheckIntegrity();
+  // Adds the full-text rank function NAME(weight of column 0, weight of column 1, ...): the sum,
+  // over every hit of the query in a row, of its column's weight, negated so that the best row
+  // sorts first as with bm25(). It reads only the row's hits, where bm25() also looks up each
+  // row's length and scans every row of each term for its rarity: ranking thousands of rows
+  // then costs a fraction. Throws an ESqlError when the engine has no FTS5.
+  void CreateHitsRank(const char* name);
 
   const std::string& Path() const { return FilePath; }
   sqlite3* Handle() const { return Db; }

@@ -171,6 +171,7 @@ void TWordIndex::Open(const std::string& path) {
 }
 
 void TWordIndex::PrepareSchema() {
+  Db->CreateHitsRank("hits");
   if (InMemory()) {
     MigrateSchema(*Db, kMigrations);
   } else {
@@ -294,8 +295,9 @@ std::vector<TQuestion*> TWordIndex::Match(const TWordQuery& query, TWordScope sc
     return rowid >= 1 && rowid <= Done ? Questions[static_cast<std::size_t>(rowid - 1)] : nullptr;
   };
   if (query.HasRequired()) {
-    // The question's own words weigh most in the rank.
-    auto st = Db->Prepare("SELECT rowid FROM words WHERE words MATCH ?1 ORDER BY bm25(words, 4.0, 1.0, 1.0, 1.0)");
+    // Best first: the more hits, the better, and the question's own words weigh most. Ties keep
+    // the library's order.
+    auto st = Db->Prepare("SELECT rowid FROM words WHERE words MATCH ?1 ORDER BY hits(words, 4.0, 1.0, 1.0, 1.0), rowid");
     st.Bind(1, query.MatchExpression(columns));
     while (st.Step())
       if (TQuestion* q = at(st.Int(0))) found.push_back(q);

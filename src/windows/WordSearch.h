@@ -26,7 +26,7 @@ class TWordIndexDriver : public QObject {
   Q_OBJECT
 public:
   // The longest a slice of building keeps the event loop waiting, short of one slow text.
-  static constexpr std::chrono::milliseconds kSlice{25};
+  static constexpr std::chrono::milliseconds kSlice{15};
 
   TWordIndexDriver(TAppLogic& app, QMainWindow* mainForm);
   ~TWordIndexDriver() override;
