@@ -40,9 +40,12 @@ public:
         std::string footer;
         if (Options.Footer && !Options.Footer->isEmpty()) {
             Out = &footer;
+            // The footer's pictures are resources of the footer's own document.
+            Source = Options.Footer;
             Put("{\\footer ");
             WriteFrame(Options.Footer->rootFrame(), true);
             Put("\\par}\n");
+            Source = &Doc;
         }
 
         std::string head;
@@ -94,6 +97,7 @@ public:
 private:
     const QTextDocument& Doc;
     const TRtfWriteOptions& Options;
+    const QTextDocument* Source = &Doc;  // the document being written: the body or the footer
     std::string* Out = nullptr;
     QString DefaultFamily;
     std::vector<QString> Fonts;
@@ -303,11 +307,11 @@ private:
     {
         const QString name = f.name();
         const QUrl url(name);
-        QByteArray data = Doc.resource(kPictDataResource, PictDataUrl(name)).toByteArray();
+        QByteArray data = Source->resource(kPictDataResource, PictDataUrl(name)).toByteArray();
         int kind = f.property(kPictKindProperty).toInt();
         if (data.isEmpty() || kind == PictNone) {
             kind = PictPng;
-            const QVariant v = Doc.resource(QTextDocument::ImageResource, url);
+            const QVariant v = Source->resource(QTextDocument::ImageResource, url);
             QImage image;
             if (v.canConvert<QImage>())
                 image = v.value<QImage>();
