@@ -5,6 +5,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>
+#include <QImage>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QTextBlock>
@@ -34,6 +35,33 @@ int LeaderFor(const QList<QTextOption::Tab>& tabs, const QList<int>& leaders, do
     return best >= 0 && best < leaders.size() ? leaders[best] : LeaderNone;
 }
 
+// A row of marks w by h device pixels every pitchPx, at least width pixels long, kept for the
+// next leader of the same kind.
+const QImage& MarkStrip(int w, int h, double pitchPx, const QColor& colour, int width)
+{
+    static QImage strip;
+    static int stripW = 0, stripH = 0;
+    static double stripPitch = 0;
+    static QRgb stripColour = 0;
+    const int wanted = std::clamp(width, 1, 1 << 14);
+    if (strip.isNull() || stripW != w || stripH != h || stripPitch != pitchPx || stripColour != colour.rgba() || strip.width() < wanted) {
+        strip = QImage(std::max(wanted, 2048), h, QImage::Format_ARGB32_Premultiplied);
+        strip.fill(Qt::transparent);
+        QPainter p(&strip);
+        for (int k = 0;; ++k) {
+            const int x = int(std::lround(k * pitchPx));
+            if (x + w > strip.width())
+                break;
+            p.fillRect(QRect(x, 0, w, h), colour);
+        }
+        stripW = w;
+        stripH = h;
+        stripPitch = pitchPx;
+        stripColour = colour.rgba();
+    }
+    return strip;
+}
+
 void DrawLeader(QPainter& painter, int kind, const QFontMetricsF& fm, const QColor& colour, double x0, double x1, double baseline)
 {
     // Leave a little air on both sides, as word processors do.
@@ -57,17 +85,20 @@ void DrawLeader(QPainter& painter, int kind, const QFontMetricsF& fm, const QCol
         const double first = std::ceil(x0 / pitch) * pitch;
         const QTransform device = painter.deviceTransform();
         if (painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Raster && device.type() <= QTransform::TxScale) {
-            // On a raster image each mark is a few whole pixels: filled as such, the engine takes
-            // its quick way, where rectangles at fractional places cost many times more.
-            QVarLengthArray<QRect, 256> marks;
+            // On a raster image the row of marks is copied from a strip drawn once for the size,
+            // pitch and colour: one copy a leader, where filling each mark costs many times more.
             const int w = std::max(1, int(std::lround(markWidth * device.m11())));
             const int h = std::max(1, int(std::lround(markHeight * device.m22())));
-            const int top = int(std::lround(y * device.m22() + device.dy()));
-            for (double x = first; x + markWidth <= x1; x += pitch)
-                marks.append(QRect(int(std::lround(x * device.m11() + device.dx())), top, w, h));
+            const double pitchPx = pitch * device.m11();
+            const int marks = x1 - markWidth >= first ? int((x1 - markWidth - first) / pitch) + 1 : 0;
+            if (marks <= 0)
+                break;
+            const int width = int(std::lround((marks - 1) * pitchPx)) + w;
+            const QImage& strip = MarkStrip(w, h, pitchPx, colour, width);
+            const QPoint at(int(std::lround(first * device.m11() + device.dx())), int(std::lround(y * device.m22() + device.dy())));
             painter.save();
             painter.resetTransform();
-            painter.drawRects(marks.constData(), int(marks.size()));
+            painter.drawImage(at, strip, QRect(0, 0, std::min(width, strip.width()), h));
             painter.restore();
         } else {
             QVarLengthArray<QRectF, 256> marks;
