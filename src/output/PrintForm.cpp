@@ -67,12 +67,11 @@ bool StartsPage(TTXTextControl& c, int position, int page) {
   return top;
 }
 
-// Where one entry lies in the composed text: its first character and its end-of-entry marker
-// paragraph (-1 when the text has none). Recorded while composing, so a title or a paragraph
-// that is just "-" inside an entry is never taken for the end of one.
+// Where one entry lies in the composed text, its end-of-entry marker taken out. Recorded while
+// composing, so a title or a paragraph that is just "-" inside an entry is never taken for the
+// end of one.
 struct TEntrySpan {
   int Start = 0;
-  int Marker = -1;
   int End = 0;  // where the next entry begins
 };
 
@@ -114,19 +113,19 @@ void BreakBefore(TTXTextControl& c, int at) { c.AddBlockFlow(at, at, rtf::kFlowB
 // the end of the text, where taking it out costs no layout of what follows. It goes with the
 // paragraph end in front of it, so the entry's last paragraph and the next entry's first keep
 // their own formats. In a table, or at the very start, the marker's own paragraph end goes instead.
-void RemoveMarker(TTXTextControl& c, TEntrySpan& span) {
-  if (span.Marker < 0) return;
+// Answers how many characters went.
+int RemoveMarker(TTXTextControl& c, int marker) {
+  if (marker < 0) return 0;
   QTextDocument& doc = *c.document();
   QTextCursor before(&doc);
-  before.setPosition(std::max(span.Marker - 1, 0));
-  const bool joinBack = span.Marker > 0 && before.currentTable() == nullptr &&
-                        doc.characterAt(span.Marker - 1) == QChar::ParagraphSeparator;
-  const int from = joinBack ? span.Marker - 1 : span.Marker;
+  before.setPosition(std::max(marker - 1, 0));
+  const bool joinBack = marker > 0 && before.currentTable() == nullptr &&
+                        doc.characterAt(marker - 1) == QChar::ParagraphSeparator;
+  const int from = joinBack ? marker - 1 : marker;
   CaretAt(c, from);
   c.SetSelLength(2);
   c.SetSelText(QString());
-  span.End -= 2;
-  span.Marker = -1;
+  return 2;
 }
 
 // The page-break pass: an entry that ends on a later page than it begins gets a break in front
@@ -295,8 +294,7 @@ void TPrintForm::ComposeDocument(const std::vector<TDocContent*>& entries) {
     c.SetSelLength(0);
     c.SetSelStart(-1);
     const int end = c.SelStart();
-    spans.push_back(TEntrySpan{start, MarkerOfEntry(*c.document(), start, end), end});
-    RemoveMarker(c, spans.back());
+    spans.push_back(TEntrySpan{start, end - RemoveMarker(c, MarkerOfEntry(*c.document(), start, end))});
   }
   PaginateEntries(c, spans);
 }
