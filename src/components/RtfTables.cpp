@@ -189,6 +189,7 @@ void TReader::EmitTable()
             else if (d.VAlign == 2)
                 cf.setVerticalAlignment(QTextCharFormat::AlignBottom);
             cell.setFormat(cf);
+            const QTextCharFormat cellFormat = cell.format();
             QTextCursor cc = cell.firstCursorPosition();
             bool firstPara = true;
             for (const Para& p : row.Cells[i].Paras) {
@@ -196,6 +197,15 @@ void TReader::EmitTable()
                     cc.insertBlock();
                 firstPara = false;
                 EmitParagraph(cc, p);
+            }
+            // A cell's first block takes its character format from the cell's own format, so an
+            // empty first paragraph's mark replaced the cell's spans, borders and shading: they
+            // go back on top of the mark.
+            const QTextTableCell filled = table->cellAt(r, first);
+            if (filled.format() != cellFormat) {
+                QTextCharFormat merged = filled.format();
+                merged.merge(cellFormat);
+                filled.firstCursorPosition().setBlockCharFormat(merged);
             }
         }
     }
