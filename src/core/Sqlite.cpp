@@ -240,25 +240,29 @@ void MigrateSchema(TSqlDatabase& db, const std::vector<std::function<void(TSqlDa
   }
 }
 
+std::string SetStoreAside(const std::string& path, const ESqlError& reason) {
+  const bool newer = reason.Code == SQLITE_MISMATCH;
+  const std::string aside = path + (newer ? ".newer-" : ".damaged-") + Stamp();
+  if (std::rename(path.c_str(), aside.c_str()) != 0)
+    throw ESqlError("Could not set aside the database " + path + ": " + std::strerror(errno), SQLITE_CANTOPEN);
+  // A journal or write-ahead log belongs to the file set aside, not to the fresh one.
+  for (const char* suffix : {"-journal", "-wal", "-shm"}) std::rename((path + suffix).c_str(), (aside + suffix).c_str());
+  return std::string(reason.what()) + ". It was kept as " + aside + " and a new one was started.";
+}
+
 TSqlDatabase OpenStore(const std::string& path,
                        const std::vector<std::function<void(TSqlDatabase&)>>& migrations,
-                       std::string* setAsideMessage, int busyTimeoutMs) {
+                       std::string* setAsideMessage, int busyTimeoutMs, bool checkIntegrity) {
   try {
     TSqlDatabase db(path);
     db.SetBusyTimeout(busyTimeoutMs);
-    db.CheckIntegrity();
+    if (checkIntegrity) db.CheckIntegrity();
     MigrateSchema(db, migrations);
     return db;
   } catch (const ESqlError& e) {
-    const bool newer = e.Code == SQLITE_MISMATCH;
-    if (!newer && !e.IsDamage()) throw;
-    const std::string aside = path + (newer ? ".newer-" : ".damaged-") + Stamp();
-    if (std::rename(path.c_str(), aside.c_str()) != 0)
-      throw ESqlError("Could not set aside the database " + path + ": " + std::strerror(errno), SQLITE_CANTOPEN);
-    // A journal or write-ahead log belongs to the file set aside, not to the fresh one.
-    for (const char* suffix : {"-journal", "-wal", "-shm"}) std::rename((path + suffix).c_str(), (aside + suffix).c_str());
-    if (setAsideMessage)
-      *setAsideMessage = std::string(e.what()) + ". It was kept as " + aside + " and a new one was started.";
+    if (e.Code != SQLITE_MISMATCH && !e.IsDamage()) throw;
+    const std::string message = SetStoreAside(path, e);
+    if (setAsideMessage) *setAsideMessage = message;
     TSqlDatabase db(path);
     db.SetBusyTimeout(busyTimeoutMs);
     MigrateSchema(db, migrations);

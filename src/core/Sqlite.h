@@ -132,10 +132,16 @@ void MigrateSchema(TSqlDatabase& db, const std::vector<std::function<void(TSqlDa
 // ".newer-...") and a fresh database is created in its place; setAsideMessage then says so,
 // naming both files, so the caller can tell the user once. Errors that leave no usable file at
 // path (a read-only folder, a full disk) are thrown. busyTimeoutMs bounds the wait for another
-// program's lock (a store opened on the user interface thread must not wait long).
+// program's lock (a store opened on the user interface thread must not wait long). Without
+// checkIntegrity only a file that is not a database at all is found damaged here; the caller
+// checks the rest later (CheckIntegrity), where a long read does not keep anyone waiting.
 TSqlDatabase OpenStore(const std::string& path,
                        const std::vector<std::function<void(TSqlDatabase&)>>& migrations,
-                       std::string* setAsideMessage = nullptr, int busyTimeoutMs = 2000);
+                       std::string* setAsideMessage = nullptr, int busyTimeoutMs = 2000, bool checkIntegrity = true);
+// Renames a damaged store, or one written by a newer version (reason's code SQLITE_MISMATCH),
+// aside together with its journal and log; answers the message that names both files. Throws
+// when it cannot be renamed.
+std::string SetStoreAside(const std::string& path, const ESqlError& reason);
 
 // The version of the SQLite library in use, and whether it has the full-text engine.
 std::string SqliteVersion();

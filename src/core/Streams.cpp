@@ -53,18 +53,27 @@ TFileStream::~TFileStream() {
   if (Fd >= 0) ::close(Fd);
 }
 
+std::size_t TStream::ReadAt(std::int64_t, void*, std::size_t) const {
+  throw EInOutError("This stream cannot be read at a position");
+}
+
 std::size_t TFileStream::Read(void* buffer, std::size_t count) {
+  const std::size_t done = ReadAt(Pos, buffer, count);
+  Pos += static_cast<std::int64_t>(done);
+  return done;
+}
+
+std::size_t TFileStream::ReadAt(std::int64_t position, void* buffer, std::size_t count) const {
   std::size_t done = 0;
   auto* out = static_cast<char*>(buffer);
-  while (done < count) {
-    const ssize_t n = ::pread(Fd, out + done, count - done, Pos);
+  while (done < count && position >= 0) {
+    const ssize_t n = ::pread(Fd, out + done, count - done, position + static_cast<std::int64_t>(done));
     if (n < 0) {
       if (errno == EINTR) continue;
       throw EInOutError("Read error on \"" + Name + "\": " + std::strerror(errno));
     }
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
-    Pos += n;
   }
   return done;
 }
@@ -103,11 +112,16 @@ TMemoryStream::TMemoryStream(const void* data, std::size_t size)
     : Bytes(static_cast<const std::uint8_t*>(data), static_cast<const std::uint8_t*>(data) + size) {}
 
 std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
-  const std::int64_t size = Size();
-  if (Pos >= size) return 0;
-  const std::size_t n = std::min<std::size_t>(count, static_cast<std::size_t>(size - Pos));
-  std::memcpy(buffer, Bytes.data() + Pos, n);
+  const std::size_t n = ReadAt(Pos, buffer, count);
   Pos += static_cast<std::int64_t>(n);
+  return n;
+}
+
+std::size_t TMemoryStream::ReadAt(std::int64_t position, void* buffer, std::size_t count) const {
+  const std::int64_t size = Size();
+  if (position < 0 || position >= size) return 0;
+  const std::size_t n = std::min<std::size_t>(count, static_cast<std::size_t>(size - position));
+  std::memcpy(buffer, Bytes.data() + position, n);
   return n;
 }
 

@@ -20,6 +20,9 @@ public:
 
   // Reads exactly count bytes or throws the "Stream read error".
   void ReadBuffer(void* buffer, std::size_t count);
+  // Reads up to count bytes at position without moving Position(), so that several threads may
+  // read one stream at once; answers how many were read. Streams that cannot throw EInOutError.
+  virtual std::size_t ReadAt(std::int64_t position, void* buffer, std::size_t count) const;
 };
 
 // A file on disk, opened read-only (shared), read-write, or created afresh.
@@ -38,6 +41,7 @@ public:
   std::int64_t SeekEnd() override;
   std::int64_t Position() const override { return Pos; }
   std::int64_t Size() const override;
+  std::size_t ReadAt(std::int64_t position, void* buffer, std::size_t count) const override;
   void Flush() override;  // to the disk, not only the kernel
 
   // Takes an exclusive advisory lock without waiting; false when another holder has it.
@@ -60,6 +64,7 @@ public:
 
   std::size_t Read(void* buffer, std::size_t count) override;
   void Write(const void* buffer, std::size_t count) override;
+  std::size_t ReadAt(std::int64_t position, void* buffer, std::size_t count) const override;
   std::int64_t Seek(std::int64_t position) override;
   std::int64_t SeekEnd() override { return Pos = static_cast<std::int64_t>(Bytes.size()); }
   std::int64_t Position() const override { return Pos; }

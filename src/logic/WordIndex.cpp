@@ -1,6 +1,8 @@
 #include "logic/WordIndex.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <unordered_set>
+#include <utility>
 
 #include "core/Errors.h"
 #include "model/Categories.h"
@@ -25,6 +28,10 @@ namespace {
 constexpr std::size_t kHeaderDigestBytes = 4096;
 // The index is opened on the user interface thread; another program's lock is not waited for.
 constexpr int kLockWaitMs = 20;
+// How much the building thread indexes between commits, which is how often searches see more.
+constexpr std::chrono::milliseconds kWorkerStep{500};
+// SQLite's code for a database in use elsewhere (SQLITE_BUSY), without its header here.
+constexpr int kSqlBusy = 5;
 
 std::string FileState(const std::string& name) {
   struct stat st {};
@@ -115,17 +122,38 @@ TWordIndex::TWordIndex(const TLibrary& library, std::string identity, const std:
     : Lib(library), SourceIdentity(std::move(identity)) {
   if (Lib.QuestionTree != nullptr) {
     TCategoryIterator it(Lib.QuestionTree);
-    for (TCategory* node = it.Next(); node != nullptr; node = it.Next())
-      if (TQuestion* q = static_cast<TIdentityCategory*>(node)->Question) Questions.push_back(q);
+    for (TCategory* node = it.Next(); node != nullptr; node = it.Next()) {
+      TQuestion* q = static_cast<TIdentityCategory*>(node)->Question;
+      if (q == nullptr) continue;
+      // Taken once here: the building thread reads only these and the store behind them.
+      const TIdentityCategory* id = q->Identity;
+      TTexts texts;
+      texts.Parts[0] = q->Chunk;
+      if (id != nullptr) {
+        texts.Parts[1] = id->MarkScheme != nullptr ? id->MarkScheme->Chunk : nullptr;
+        texts.Parts[2] = id->ExaminersReport != nullptr ? id->ExaminersReport->Chunk : nullptr;
+        texts.Parts[3] = id->Note != nullptr ? id->Note->Chunk : nullptr;
+      }
+      Questions.push_back(q);
+      Texts.push_back(texts);
+    }
   }
   Open(path);
 }
 
 TWordIndex::~TWordIndex() {
+  StopBuilding();
   Db.reset();
-  if (Private) {
-    std::remove(FilePath.c_str());
-    std::remove((FilePath + "-journal").c_str());
+  ReleaseFiles();
+}
+
+void TWordIndex::ReleaseFiles() {
+  if (Private)
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::remove((FilePath + suffix).c_str());
+  if (LockFd >= 0) {
+    if (Private) std::remove((FilePath + ".lock").c_str());
+    ::close(LockFd);
+    LockFd = -1;
   }
 }
 
@@ -142,27 +170,49 @@ void TWordIndex::Open(const std::string& path) {
     Open(":memory:");
     return;
   }
+  // One owner per file: a second program finds the lock taken and builds its own copy.
+  auto claim = [&](const std::string& file) {
+    LockFd = ::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (LockFd >= 0 && ::flock(LockFd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (LockFd >= 0) ::close(LockFd);
+    LockFd = -1;
+    return false;
+  };
   try {
     FilePath = path;
+    if (!claim(path)) throw ESqlError("it is in use by another program", kSqlBusy);
     std::string setAside;
-    Db = std::make_unique<TSqlDatabase>(OpenStore(path, kMigrations, &setAside, kLockWaitMs));
+    // Reading the whole file for damage takes long on a large index: the building thread does it
+    // (CheckInBackground), or, when there can be none, this one now.
+    Db = std::make_unique<TSqlDatabase>(OpenStore(path, kMigrations, &setAside, kLockWaitMs, false));
     if (!setAside.empty()) Note = "The word index " + setAside;
     PrepareSchema();
+    if (!Shared) {
+      Checked = true;
+      try {
+        Db->CheckIntegrity();
+      } catch (const ESqlError& damage) {
+        if (!damage.IsDamage()) throw;
+        StartAfresh(damage);
+      }
+    }
     return;
   } catch (const ESqlError& e) {
     Db.reset();
-    // Locked by another program, or unreadable: this run builds its own copy beside it.
+    ReleaseFiles();
+    // In use by another program, or unreadable: this run builds its own copy beside it.
     const std::string fresh = path + "." + std::to_string(::getpid());
     try {
-      std::remove(fresh.c_str());
+      for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::remove((fresh + suffix).c_str());
       FilePath = fresh;
-      Db = std::make_unique<TSqlDatabase>(OpenStore(fresh, kMigrations, nullptr, kLockWaitMs));
       Private = true;
+      if (!claim(fresh)) throw ESqlError("its private copy is in use", kSqlBusy);
+      Db = std::make_unique<TSqlDatabase>(OpenStore(fresh, kMigrations, nullptr, kLockWaitMs));
       PrepareSchema();
       return;
     } catch (const ESqlError&) {
       Db.reset();
-      std::remove(fresh.c_str());
+      ReleaseFiles();
       Private = false;
     }
     Note = std::string("The word index could not be opened (") + e.what() + "); it is built in memory for this session.";
@@ -170,18 +220,24 @@ void TWordIndex::Open(const std::string& path) {
   }
 }
 
+void TWordIndex::StartAfresh(const ESqlError& damage) {
+  Db.reset();
+  Note = "The word index " + SetStoreAside(FilePath, damage);
+  Db = std::make_unique<TSqlDatabase>(OpenStore(FilePath, kMigrations, nullptr, kLockWaitMs, false));
+  PrepareSchema();
+}
+
 void TWordIndex::PrepareSchema() {
   Db->CreateHitsRank("hits");
   if (InMemory()) {
     MigrateSchema(*Db, kMigrations);
   } else {
-    // One owner per file: a second program opening it finds it locked and builds its own. The
+    // A write-ahead log lets this connection search while the building thread's writes; the
     // index is a cache that is rebuilt when damaged, so it is not synced to the disk.
-    Db->Exec("PRAGMA locking_mode = EXCLUSIVE; PRAGMA synchronous = OFF");
-    Db->SetBusyTimeout(0);
-    // Taking the write lock now makes a lock held by another program show here, in Open.
-    TSqlTransaction claim(*Db);
-    claim.Commit();
+    auto mode = Db->Prepare("PRAGMA journal_mode = WAL");
+    Shared = mode.Step() && mode.Text(0) == "wal";
+    mode.Reset();
+    Db->Exec("PRAGMA synchronous = OFF");
   }
   ReadState();
 }
@@ -195,19 +251,22 @@ void TWordIndex::ReadState() {
   const std::string identity = get("identity");
   const std::string total = get("total");
   if (identity != SourceIdentity || total != std::to_string(Total())) {
-    Reset();
+    // Emptied by the first step of building, so that opening stays quick.
+    NeedsReset = true;
+    Done = 0;
+    SkippedTexts = 0;
     return;
   }
   Done = std::clamp(std::atoi(get("done").c_str()), 0, Total());
   SkippedTexts = std::max(0, std::atoi(get("skipped").c_str()));
 }
 
-void TWordIndex::Reset() {
+void TWordIndex::Reset(TSqlDatabase& db) {
   {
-    TSqlTransaction t(*Db);
-    Db->Exec("DROP TABLE IF EXISTS words; DELETE FROM meta");
-    Db->Exec("CREATE VIRTUAL TABLE words USING fts5(q, m, e, n, content='', tokenize='unicode61 remove_diacritics 2')");
-    auto put = Db->Prepare("INSERT INTO meta(key, value) VALUES (?1, ?2)");
+    TSqlTransaction t(db);
+    db.Exec("DROP TABLE IF EXISTS words; DELETE FROM meta");
+    db.Exec("CREATE VIRTUAL TABLE words USING fts5(q, m, e, n, content='', tokenize='unicode61 remove_diacritics 2')");
+    auto put = db.Prepare("INSERT INTO meta(key, value) VALUES (?1, ?2)");
     for (const auto& [key, value] : {std::pair<const char*, std::string>{"identity", SourceIdentity},
                                      {"total", std::to_string(Total())}, {"done", "0"}, {"skipped", "0"}}) {
       put.Bind(1, key).Bind(2, value).Run();
@@ -216,14 +275,19 @@ void TWordIndex::Reset() {
     t.Commit();
   }
   // The pages of the old index go back to the file system.
-  if (!InMemory()) Db->Exec("VACUUM");
+  if (!InMemory()) db.Exec("VACUUM");
+  NeedsReset = false;
   Done = 0;
   SkippedTexts = 0;
 }
 
 void TWordIndex::Restart(std::string identity) {
+  StopBuilding();
   SourceIdentity = std::move(identity);
-  Reset();
+  NeedsReset = true;
+  Done = 0;
+  SkippedTexts = 0;
+  Announced = 0;
   Notify({WordIndexCode::Restarted});
 }
 
@@ -233,49 +297,55 @@ std::int64_t TWordIndex::FileSize() const {
   return ::stat(FilePath.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
 }
 
-std::string TWordIndex::ReadText(TTextChunk* chunk) {
+std::string TWordIndex::ReadText(const TTextChunk* chunk) {
   if (chunk == nullptr) return {};
-  const bool wasLoaded = chunk->IsLoaded();
   std::string text;
   try {
-    const std::vector<std::string>& lines = chunk->GetLines();
     // What the Viewer shows is the first line; the rest never reaches the reader.
-    if (!lines.empty()) ExtractRtfText(lines.front(), text);
+    ExtractRtfText(chunk->ReadFirstLine(), text);
   } catch (const EError&) {
     ++SkippedTexts;
     return {};
   }
-  if (!wasLoaded) chunk->ReleaseLines();
   return text;
 }
 
-bool TWordIndex::BuildSome(std::chrono::milliseconds budget) {
-  if (Complete()) return false;
-  const auto until = std::chrono::steady_clock::now() + budget;
-  {
-    TSqlTransaction t(*Db);
-    auto insert = Db->Prepare("INSERT INTO words(rowid, q, m, e, n) VALUES (?1, ?2, ?3, ?4, ?5)");
-    do {
-      TQuestion* q = Questions[static_cast<std::size_t>(Done)];
-      const TIdentityCategory* node = q->Identity;
-      insert.Bind(1, static_cast<std::int64_t>(Done) + 1);
-      insert.Bind(2, ReadText(q->Chunk));
-      insert.Bind(3, node != nullptr && node->MarkScheme != nullptr ? ReadText(node->MarkScheme->Chunk) : std::string());
-      insert.Bind(4, node != nullptr && node->ExaminersReport != nullptr ? ReadText(node->ExaminersReport->Chunk) : std::string());
-      insert.Bind(5, node != nullptr && node->Note != nullptr ? ReadText(node->Note->Chunk) : std::string());
-      insert.Run();
-      insert.Reset(true);
-      ++Done;
-    } while (Done < Total() && std::chrono::steady_clock::now() < until);
-    auto put = Db->Prepare("UPDATE meta SET value = ?2 WHERE key = ?1");
-    put.Bind(1, "done").Bind(2, std::to_string(Done)).Run();
-    put.Reset(true);
-    put.Bind(1, "skipped").Bind(2, std::to_string(SkippedTexts)).Run();
-    t.Commit();
-  }
+void TWordIndex::Step(TSqlDatabase& db, std::chrono::steady_clock::time_point deadline, const std::stop_token* stop) {
+  if (NeedsReset) Reset(db);
+  int done = Done.load();
+  TSqlTransaction t(db);
+  auto insert = db.Prepare("INSERT INTO words(rowid, q, m, e, n) VALUES (?1, ?2, ?3, ?4, ?5)");
+  do {
+    const TTexts& texts = Texts[static_cast<std::size_t>(done)];
+    insert.Bind(1, static_cast<std::int64_t>(done) + 1);
+    for (int column = 0; column < 4; ++column) insert.Bind(column + 2, ReadText(texts.Parts[column]));
+    insert.Run();
+    insert.Reset(true);
+    ++done;
+  } while (done < Total() && std::chrono::steady_clock::now() < deadline &&
+           (stop == nullptr || !stop->stop_requested()));
+  auto put = db.Prepare("UPDATE meta SET value = ?2 WHERE key = ?1");
+  put.Bind(1, "done").Bind(2, std::to_string(done)).Run();
+  put.Reset(true);
+  put.Bind(1, "skipped").Bind(2, std::to_string(SkippedTexts.load())).Run();
+  t.Commit();
+  Done = done;
+}
+
+void TWordIndex::Announce() {
+  const int done = Done.load();
+  if (done == Announced) return;
+  Announced = done;
   TNotificationSet codes{WordIndexCode::Progress};
-  if (Complete()) codes.Include(WordIndexCode::Complete);
+  if (done >= Total()) codes.Include(WordIndexCode::Complete);
   Notify(codes);
+}
+
+bool TWordIndex::BuildSome(std::chrono::milliseconds budget) {
+  StopBuilding();
+  if (Complete()) return false;
+  Step(*Db, std::chrono::steady_clock::now() + budget, nullptr);
+  Announce();
   return !Complete();
 }
 
@@ -284,15 +354,70 @@ void TWordIndex::BuildAll() {
   }
 }
 
+bool TWordIndex::StartBuilding() {
+  if (!Shared) return false;
+  if (Building() || (Complete() && Checked)) return true;
+  StopBuilding();
+  Running = true;
+  const bool check = !std::exchange(Checked, true);
+  Worker = std::jthread([this, check](std::stop_token stop) {
+    try {
+      // Beside the user interface, never ahead of it.
+      ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+      TSqlDatabase db(FilePath);
+      // The other connection only reads, and a reader never holds up a writer in this mode.
+      db.SetBusyTimeout(10000);
+      db.Exec("PRAGMA synchronous = OFF");
+      if (check) db.CheckIntegrity();
+      while (!stop.stop_requested() && !Complete())
+        Step(db, std::chrono::steady_clock::now() + kWorkerStep, &stop);
+    } catch (...) {
+      Failure = std::current_exception();
+    }
+    Running = false;
+  });
+  return true;
+}
+
+void TWordIndex::StopBuilding() {
+  if (!Worker.joinable()) return;
+  Worker.request_stop();
+  Worker.join();
+  Worker = std::jthread();
+}
+
+void TWordIndex::Poll() {
+  if (Worker.joinable() && !Running.load()) {
+    Worker.join();
+    Worker = std::jthread();
+    if (std::exception_ptr failure = std::exchange(Failure, nullptr)) {
+      try {
+        std::rethrow_exception(failure);
+      } catch (const ESqlError& damage) {
+        if (!damage.IsDamage() || InMemory()) throw;
+        // Found damaged while checked or built: set aside, and everything is built again.
+        StartAfresh(damage);
+        Checked = true;
+        Announced = 0;
+        Notify({WordIndexCode::Restarted});
+        return;
+      }
+    }
+  }
+  Announce();
+}
+
 std::vector<TQuestion*> TWordIndex::Match(const TWordQuery& query, TWordScope scope) {
   std::vector<TQuestion*> found;
-  if (query.Empty() || Done == 0) return found;
+  // Whatever the building thread commits after this is left out until the next search.
+  const int done = Done.load();
+  if (query.Empty() || done == 0) return found;
   std::vector<std::string> columns{"q"};
   if (scope.MarkSchemes) columns.emplace_back("m");
   if (scope.Reports) columns.emplace_back("e");
   if (scope.Notes) columns.emplace_back("n");
   auto at = [&](std::int64_t rowid) -> TQuestion* {
-    return rowid >= 1 && rowid <= Done ? Questions[static_cast<std::size_t>(rowid - 1)] : nullptr;
+    return rowid >= 1 && rowid <= done ? Questions[static_cast<std::size_t>(rowid - 1)] : nullptr;
   };
   if (query.HasRequired()) {
     // Best first: the more hits, the better, and the question's own words weigh most. Ties keep
@@ -307,7 +432,7 @@ std::vector<TQuestion*> TWordIndex::Match(const TWordQuery& query, TWordScope sc
   auto st = Db->Prepare("SELECT rowid FROM words WHERE words MATCH ?1");
   st.Bind(1, query.ExcludedExpression(columns));
   while (st.Step()) excluded.insert(st.Int(0));
-  for (int i = 0; i < Done; ++i)
+  for (int i = 0; i < done; ++i)
     if (!excluded.contains(i + 1)) found.push_back(Questions[static_cast<std::size_t>(i)]);
   return found;
 }

@@ -1,18 +1,13 @@
 #include "model/TextStore.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <limits>
 
 namespace hv {
 
 namespace {
-
-std::int32_t ReadInt32(TStream& stream) {
-  std::uint8_t b[4];
-  stream.ReadBuffer(b, 4);
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                                   (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
-}
 
 void PutInt32(std::string& out, std::uint32_t v) {
   const char b[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
@@ -20,35 +15,60 @@ void PutInt32(std::string& out, std::uint32_t v) {
   out.append(b, 4);
 }
 
+// Reads the chunk record at offset through read(position, buffer, count), which reads exactly
+// count bytes or throws; keeps at most maxLines lines. A record that runs past the end of its
+// file (size bytes) gives the "Stream read error".
+template <class TReadExact>
+std::vector<std::string> ReadRecord(TReadExact&& read, std::int64_t offset, std::int64_t size, std::size_t maxLines) {
+  std::vector<std::string> lines;
+  if (offset < 0) throw EReadError(kStreamReadError);
+  std::int64_t at = offset;
+  auto int32 = [&] {
+    std::uint8_t b[4];
+    read(at, b, 4);
+    at += 4;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+                                     (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
+  };
+  const std::int32_t count = int32();
+  // Each line needs at least its 4-byte length, so the count cannot outgrow the file.
+  const std::int64_t room = (size - at) / 4;
+  const auto most = static_cast<std::int64_t>(std::min<std::size_t>(maxLines, INT32_MAX));
+  if (count > 0 && room > 0) lines.reserve(static_cast<std::size_t>(std::min<std::int64_t>({count, room, most})));
+  for (std::int32_t i = 0; i < count && lines.size() < maxLines; ++i) {
+    const std::int32_t length = int32();
+    if (length < 0 || length > size - at) throw EReadError(kStreamReadError);
+    std::string line(static_cast<std::size_t>(length), '\0');
+    read(at, line.data(), line.size());
+    at += length;
+    const auto zero = line.find('\0');
+    if (zero != std::string::npos) line.resize(zero);
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
 }  // namespace
 
 std::vector<std::string>& TTextChunk::GetLines() {
   if (Lines) return *Lines;
-  Lines.emplace();
-  if (Store == nullptr || !Store->Stream) return *Lines;
+  if (Store == nullptr || !Store->Stream) return Lines.emplace();
   TStream& stream = *Store->Stream;
-  try {
-    if (Offset < 0) throw EReadError(kStreamReadError);
-    const std::int64_t size = stream.Size();
-    stream.Seek(Offset);
-    const std::int32_t count = ReadInt32(stream);
-    // Each line needs at least its 4-byte length, so the count cannot outgrow the file.
-    const std::int64_t room = (size - stream.Position()) / 4;
-    if (count > 0) Lines->reserve(static_cast<std::size_t>(std::min<std::int64_t>(count, room)));
-    for (std::int32_t i = 0; i < count; ++i) {
-      const std::int32_t length = ReadInt32(stream);
-      if (length < 0 || length > size - stream.Position()) throw EReadError(kStreamReadError);
-      std::string line(static_cast<std::size_t>(length), '\0');
-      stream.ReadBuffer(line.data(), line.size());
-      const auto zero = line.find('\0');
-      if (zero != std::string::npos) line.resize(zero);
-      Lines->push_back(std::move(line));
-    }
-  } catch (...) {
-    Lines.reset();
-    throw;
-  }
-  return *Lines;
+  auto read = [&](std::int64_t position, void* buffer, std::size_t count) {
+    stream.Seek(position);
+    stream.ReadBuffer(buffer, count);
+  };
+  return Lines.emplace(ReadRecord(read, Offset, stream.Size(), std::numeric_limits<std::size_t>::max()));
+}
+
+std::string TTextChunk::ReadFirstLine() const {
+  if (Store == nullptr || !Store->Stream) return Lines && !Lines->empty() ? Lines->front() : std::string();
+  const TStream& stream = *Store->Stream;
+  auto read = [&](std::int64_t position, void* buffer, std::size_t count) {
+    if (stream.ReadAt(position, buffer, count) != count) throw EReadError(kStreamReadError);
+  };
+  std::vector<std::string> lines = ReadRecord(read, Offset, stream.Size(), 1);
+  return lines.empty() ? std::string() : std::move(lines.front());
 }
 
 void TTextChunk::ReleaseLines() {

@@ -37,6 +37,9 @@ public:
   // "Stream read error" and leaves the chunk unloaded.
   std::vector<std::string>& GetLines();
   void ReleaseLines();  // stored chunks only
+  // The first line, read from the store without loading the chunk (or from the lines of a chunk
+  // in memory): another thread may do so while this one reads the same store.
+  std::string ReadFirstLine() const;
   void FreeLines() { Lines.reset(); }
   std::unique_ptr<TTextChunk> Copy();
   void SaveToStore(TTextStore& store);

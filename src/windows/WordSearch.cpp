@@ -42,12 +42,24 @@ void TWordIndexDriver::Start() {
     if (Index == nullptr) return;
     Index->AddObserver<&TWordIndexDriver::IndexNotified>(this);
   }
-  if (!Told && !Index->Message().empty()) {
-    Told = true;
-    Ask().Message(QString::fromStdString(Index->Message()));
-  }
-  if (!Index->Complete() && !Timer.isActive()) Timer.start();
+  Tell();
+  Build();
   ShowProgress();
+}
+
+void TWordIndexDriver::Tell() {
+  if (Index->Message().empty() || Index->Message() == Told) return;
+  Told = Index->Message();
+  Ask().Message(QString::fromStdString(Told));
+}
+
+void TWordIndexDriver::Build() {
+  if (Timer.isActive()) return;
+  // A complete index on disk is still read once for damage on the index's own thread.
+  Background = Index->StartBuilding();
+  if (!Background && Index->Complete()) return;
+  Timer.setInterval(Background ? int(kPoll.count()) : 0);
+  Timer.start();
 }
 
 void TWordIndexDriver::SearchMade() {
@@ -56,12 +68,17 @@ void TWordIndexDriver::SearchMade() {
 }
 
 void TWordIndexDriver::Step() {
-  if (Index == nullptr || Index->Complete()) {
+  if (Index == nullptr) {
     Timer.stop();
     return;
   }
   try {
-    Index->BuildSome(kSlice);
+    if (Background) {
+      Index->Poll();
+      if (Index->Complete() && !Index->Building()) Timer.stop();
+    } else if (!Index->BuildSome(kSlice)) {
+      Timer.stop();
+    }
   } catch (const std::exception& error) {
     // A failing index stops building; the program goes on without the missing part.
     Timer.stop();
@@ -70,9 +87,14 @@ void TWordIndexDriver::Step() {
 }
 
 void TWordIndexDriver::IndexNotified(TObservable*, const TNotificationSet& codes) {
-  if (codes.Contains(WordIndexCode::Restarted) && !Timer.isActive()) Timer.start();
-  if (codes.Contains(WordIndexCode::Complete)) {
+  if (codes.Contains(WordIndexCode::Restarted)) {
     Timer.stop();
+    Tell();
+    Build();
+  }
+  if (codes.Contains(WordIndexCode::Complete)) {
+    // The index's thread may still be reading the file for damage; polling goes on till it ends.
+    if (!Index->Building()) Timer.stop();
     // The search made on part of the index is repeated on all of it.
     TQuestionSelector* selector = App.Selector();
     if (PartialSearch && selector != nullptr && selector->HasWordCriterion()) selector->RefreshWordMatches();

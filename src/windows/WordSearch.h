@@ -1,11 +1,12 @@
 #pragma once
-// The word index at work in the program: building it a slice at a time on the user interface
-// thread with its progress in the status line, and the matched words highlighted in a text.
+// The word index at work in the program: building it beside the user interface with its progress
+// in the status line, and the matched words highlighted in a text.
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
 
 #include <chrono>
+#include <string>
 
 #include "core/Observer.h"
 #include "logic/WordQuery.h"
@@ -19,14 +20,17 @@ namespace hv {
 class TAppLogic;
 class TWordIndex;
 
-// Builds the open library's word index in slices short enough that the event loop never waits
-// long, shows the progress in the main window's status line, tells the user once when the index
-// cannot be kept on disk, and repeats a word search made on a partial index when it completes.
+// Builds the open library's word index on a thread of its own (an index in memory in slices short
+// enough that the event loop never waits long), shows the progress in the main window's status
+// line, tells the user once when the index cannot be kept on disk, and repeats a word search made
+// on a partial index when it completes.
 class TWordIndexDriver : public QObject {
   Q_OBJECT
 public:
   // The longest a slice of building keeps the event loop waiting, short of one slow text.
   static constexpr std::chrono::milliseconds kSlice{15};
+  // How often the building thread's progress is looked at.
+  static constexpr std::chrono::milliseconds kPoll{200};
 
   TWordIndexDriver(TAppLogic& app, QMainWindow* mainForm);
   ~TWordIndexDriver() override;
@@ -41,6 +45,8 @@ public:
   QLabel* StatusP() const { return Label; }
 
 private:
+  void Tell();
+  void Build();
   void Step();
   void IndexNotified(TObservable* sender, const TNotificationSet& codes);
   void ShowProgress();
@@ -49,8 +55,9 @@ private:
   TWordIndex* Index = nullptr;  // observed; owned by the application state
   QTimer Timer;
   QLabel* Label = nullptr;
+  bool Background = false;  // the index's own thread builds; the timer only polls
   bool PartialSearch = false;
-  bool Told = false;
+  std::string Told;  // the index's message last shown
 };
 
 // Marks every occurrence of the query's required words, phrases and prefixes in the text with a

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <set>
+#include <thread>
 
 #include "LogicFixtures.h"
 #include "logic/WordIndex.h"
@@ -197,6 +198,53 @@ TEST_F(WordIndexFileTest, AnIndexIsKeptForTheSameFilesAndBuiltAgainForChangedOne
   changed.BuildAll();
   changed.Restart("files v3");
   EXPECT_EQ(changed.Indexed(), 0);
+}
+
+TEST_F(WordIndexFileTest, AThreadOfItsOwnBuildsAFileIndexWhileSearchesGoOn) {
+  const TWordQuery pendulum = ParseWordQuery("pendulum");
+  {
+    TWordIndex index(*L.Library, "v1", Path);
+    ASSERT_TRUE(index.StartBuilding());
+    for (int i = 0; i < 1000 && !index.Complete(); ++i) {
+      // Whatever has been committed is searched; never a question beyond it.
+      const auto found = index.Match(pendulum, {});
+      EXPECT_LE(found.size(), 1u);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    index.Poll();
+    EXPECT_TRUE(index.Complete());
+    EXPECT_EQ(index.Match(pendulum, {}), std::vector<TQuestion*>{L.B201->Question});
+  }
+  {
+    TWordIndex again(*L.Library, "v1", Path);
+    EXPECT_TRUE(again.Complete()) << "what the thread built is kept";
+  }
+  // Damage inside the file shows only when it is read whole, which the thread does first.
+  {
+    std::FILE* f = std::fopen(Path.c_str(), "r+b");
+    ASSERT_NE(f, nullptr);
+    std::fseek(f, 0, SEEK_END);
+    const long size = std::ftell(f);
+    ASSERT_GE(size, 3 * 4096);
+    std::fseek(f, size - 4096, SEEK_SET);
+    const std::vector<char> junk(4096, '\x5A');
+    std::fwrite(junk.data(), 1, junk.size(), f);
+    std::fclose(f);
+  }
+  TWordIndex damaged(*L.Library, "v1", Path);
+  EXPECT_TRUE(damaged.Message().empty());
+  ASSERT_TRUE(damaged.StartBuilding());
+  // As the program's driver does: poll, and build again when the index restarts.
+  for (int i = 0; i < 1000 && (damaged.Building() || !damaged.Complete() || damaged.Message().empty()); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    damaged.Poll();
+    if (!damaged.Building()) damaged.StartBuilding();
+  }
+  EXPECT_NE(damaged.Message().find("damaged"), std::string::npos) << damaged.Message();
+  EXPECT_TRUE(damaged.Complete()) << "built again in a fresh file";
+  EXPECT_EQ(damaged.Match(pendulum, {}), std::vector<TQuestion*>{L.B201->Question});
+  TWordIndex memory(*L.Library, "v1", ":memory:");
+  EXPECT_FALSE(memory.StartBuilding()) << "an index in memory is built in steps by its caller";
 }
 
 TEST_F(WordIndexFileTest, DamagedLockedAndUnwritableIndexesAreReplaced) {
