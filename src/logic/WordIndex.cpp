@@ -183,7 +183,7 @@ void TWordIndex::Open(const std::string& path) {
     if (!claim(path)) throw ESqlError("it is in use by another program", kSqlBusy);
     std::string setAside;
     // Reading the whole file for damage takes long on a large index: the building thread does it
-    // (CheckInBackground), or, when there can be none, this one now.
+    // (StartBuilding), or, when there can be none, this one now.
     Db = std::make_unique<TSqlDatabase>(OpenStore(path, kMigrations, &setAside, kLockWaitMs, false));
     if (!setAside.empty()) Note = "The word index " + setAside;
     PrepareSchema();
@@ -232,7 +232,7 @@ void TWordIndex::PrepareSchema() {
   if (InMemory()) {
     MigrateSchema(*Db, kMigrations);
   } else {
-    // A write-ahead log lets this connection search while the building thread's writes; the
+    // A write-ahead log lets this connection search while the building thread writes; the
     // index is a cache that is rebuilt when damaged, so it is not synced to the disk.
     auto mode = Db->Prepare("PRAGMA journal_mode = WAL");
     Shared = mode.Step() && mode.Text(0) == "wal";
