@@ -54,9 +54,14 @@ int TReader::FormatFor(const CharProps& props)
 void TReader::AppendBody(const QString& rawText, const CharProps& props)
 {
     // Control characters other than the tab (from \u8 or \'01, say) are not text: nothing shows
-    // them and no writer can say them back, so they are left out here.
+    // them and no writer can say them back, so they are left out here. So are the characters the
+    // text document keeps for itself (a picture's place, a frame's edges): written as text
+    // (\u-4, say) they would stand for an object that is not there.
     QString text = rawText;
-    text.removeIf([](QChar c) { return c.unicode() < 0x20 && c != u'\t'; });
+    text.removeIf([](QChar c) {
+        const char16_t u = c.unicode();
+        return (u < 0x20 && u != u'\t') || u == QChar::ObjectReplacementCharacter || u == 0xFDD0 || u == 0xFDD1;
+    });
     if (text.isEmpty())
         return;
     const int format = FormatFor(props);
