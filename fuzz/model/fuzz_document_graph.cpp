@@ -131,7 +131,14 @@ void Exercise(TDocument& doc) {
   if (!copy.Entries.empty()) {
     copy.ToggleNumbered(0);
     copy.MoveEntry(0, static_cast<int>(copy.Entries.size()) - 1);
-    copy.ReplaceText(0, "Replaced", true, nullptr, 1, 1);
+    // A placeholder cannot be edited: the edit is refused with an error and nothing changes.
+    const bool placeholder = copy.Entries[0]->Placeholder != nullptr;
+    try {
+      copy.ReplaceText(0, "Replaced", true, nullptr, 1, 1);
+      if (placeholder) std::abort();
+    } catch (const EError&) {
+      if (!placeholder) throw;
+    }
     CheckNumbers(copy);
     copy.RemoveEntries({copy.Entries.back(), copy.Entries.front()});
     CheckNumbers(copy);
